@@ -284,9 +284,29 @@ int canNotOpen(Tcl_Interp *interp, std::string_view path)
     return TCL_ERROR;
 }
 
+/*
+ * evalText --
+ *   Evaluates a command text built from the file. Files are in the system
+ *   encoding, as for "source": text with bytes above 127 is converted first,
+ *   so that every value is a proper string (pure ASCII needs no work).
+ */
 int evalText(Tcl_Interp *interp, const std::string &text)
 {
-    return Tcl_EvalEx(interp, text.data(), static_cast<int>(text.size()), 0);
+    bool ascii = true;
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            ascii = false;
+            break;
+        }
+    }
+    if (ascii) {
+        return Tcl_EvalEx(interp, text.data(), static_cast<int>(text.size()), 0);
+    }
+    Tcl_DString utf;
+    Tcl_ExternalToUtfDString(nullptr, text.data(), static_cast<int>(text.size()), &utf);
+    int rc = Tcl_EvalEx(interp, Tcl_DStringValue(&utf), Tcl_DStringLength(&utf), 0);
+    Tcl_DStringFree(&utf);
+    return rc;
 }
 
 /*
