@@ -96,6 +96,22 @@ inline int run(Tcl_Interp *interp, std::initializer_list<std::string_view> words
     return rc;
 }
 
+/* The result of the last evaluation in the child. */
+inline std::string result(const Interp &in)
+{
+    return Tcl_GetStringResult(in.child);
+}
+
+/* Aborts with a message when a property of the library does not hold. */
+inline void require(bool ok, const char *what, std::string_view detail)
+{
+    if (!ok) {
+        std::fprintf(stderr, "property broken: %s: %.*s\n", what, static_cast<int>(detail.size()),
+                     detail.data());
+        std::abort();
+    }
+}
+
 } // namespace fuzz
 
 #endif
