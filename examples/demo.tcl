@@ -17,3 +17,16 @@ foreach name [lsort [array names ZkZKS]] {
 if {[catch {readZKS [file join $here spec broken.spec]} msg]} {
     puts "a faulty file is reported by name and line:\n  $msg"
 }
+
+# --- Managed values and addresses ----------------------------------------
+puts "\nManaged values and addresses:"
+puts "  timeticks uptime 12345678    = [timeticks uptime 12345678]"
+set octets [dec2hex {2561 515}]
+puts "  dec2hex {2561 515}           = $octets"
+puts "  hex2dec $octets          = [hex2dec $octets]"
+set aliases [ipmShowIpAddr 224.1.2.3]
+puts "  ipmShowIpAddr 224.1.2.3      = [llength $aliases] aliases: [lrange $aliases 0 2] ..."
+if {[catch {getIPAddr localhost} addr]} {
+    set addr "(not in the host database)"
+}
+puts "  getIPAddr localhost          = $addr"
