@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -44,26 +43,40 @@ using zks::usage;
  * scan is under way cannot disturb it.
  */
 
-/* Returns the next token of rest, skipping separators; empty when none is left. */
-std::string_view nextToken(std::string_view &rest, std::string_view separators)
+/*
+ * Returns the next token of rest, skipping the characters for which
+ * separates is true; empty when none is left.
+ */
+template <typename Separates>
+std::string_view nextToken(std::string_view &rest, Separates separates)
 {
-    size_t start = rest.find_first_not_of(separators);
-    if (start == std::string_view::npos) {
-        rest = {};
-        return {};
+    size_t start = 0;
+    while (start < rest.size() && separates(rest[start])) {
+        ++start;
     }
-    size_t end = rest.find_first_of(separators, start);
-    if (end == std::string_view::npos) {
-        end = rest.size();
+    size_t end = start;
+    while (end < rest.size() && !separates(rest[end])) {
+        ++end;
     }
     std::string_view token = rest.substr(start, end - start);
     rest.remove_prefix(end);
     return token;
 }
 
+std::string_view nextToken(std::string_view &rest, char separator)
+{
+    return nextToken(rest, [separator](char c) { return c == separator; });
+}
+
+/* White space as "%d" and "%x" skip it in the C locale. */
+bool isSpace(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
 bool isDigit(char c)
 {
-    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+    return c >= '0' && c <= '9';
 }
 
 /*
@@ -75,7 +88,7 @@ bool isDigit(char c)
 bool scanInt(std::string_view &s, int &value)
 {
     size_t p = 0;
-    while (p < s.size() && std::isspace(static_cast<unsigned char>(s[p]))) {
+    while (p < s.size() && isSpace(s[p])) {
         ++p;
     }
     bool negative = false;
@@ -114,6 +127,39 @@ using PrintSet = std::array<unsigned char, 128>;
 
 const char hexDigits[] = "0123456789abcdef";
 
+/* Appends an octet as "%2.2x" writes it. */
+void appendHex2(std::string &out, unsigned octet)
+{
+    out += hexDigits[octet >> 4];
+    out += hexDigits[octet & 15];
+}
+
+/*
+ * Writes v in decimal at p, as "%d" writes a value that is not negative, and
+ * returns the end. The codecs write their lists straight into a buffer
+ * sized beforehand: a std::string append per number costs more than the
+ * conversion.
+ */
+char *writeDecimal(char *p, unsigned v)
+{
+    unsigned digits = 1;
+    for (unsigned bound = 10; digits < 10 && v >= bound; bound *= 10) {
+        ++digits;
+    }
+    char *end = p += digits;
+    do {
+        *--p = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    return end;
+}
+
+void appendDecimal(std::string &out, unsigned v)
+{
+    std::array<char, 10> digits;
+    out.append(digits.data(), writeDecimal(digits.data(), v) - digits.data());
+}
+
 /* Appends an octet as "%x" writes it: lowercase, no leading zero. */
 void appendHex(std::string &out, unsigned octet)
 {
@@ -123,32 +169,53 @@ void appendHex(std::string &out, unsigned octet)
     out += hexDigits[octet & 15];
 }
 
-/* Appends an octet as "%2.2x" writes it. */
-void appendHex2(std::string &out, unsigned octet)
-{
-    out += hexDigits[octet >> 4];
-    out += hexDigits[octet & 15];
-}
+/*
+ * The setting trace line of a parse: the octets of its set, highest numbers
+ * first, each as "%x" writes it, then a newline. A parse writes one such line
+ * per bit it sets, so the line is kept up to date instead of formatted afresh:
+ * setting a bit rewrites one octet's text, which at most grows from one
+ * character to two and shifts the rest of the line by one.
+ */
+struct SetLine {
+    std::array<char, 2 * 32 + 1> text;
+    std::array<unsigned char, 32 + 1> start; /* of each octet's text, then of the newline */
+};
 
-void writeTrace(const std::string &line)
+SetLine clearedSetLine()
 {
-    std::fwrite(line.data(), 1, line.size(), stdout);
+    SetLine line{};
+    line.text.fill('0');
+    line.text[32] = '\n';
+    for (unsigned i = 0; i < line.start.size(); ++i) {
+        line.start[i] = static_cast<unsigned char>(i);
+    }
+    return line;
 }
 
 /*
  * SetBit --
- *   Sets number k (0 to 255) and writes the trace line: every octet, highest
- *   numbers first, in "%x" without separators.
+ *   Sets number k (0 to 255) in set, brings its setting trace line up to
+ *   date and appends that line to trace.
  */
-void SetBit(ParseSet &set, int k)
+void SetBit(ParseSet &set, SetLine &line, int k, std::string &trace)
 {
-    set[k / 8] |= 0x80 >> (k % 8);
-    std::string line;
-    for (auto octet = set.rbegin(); octet != set.rend(); ++octet) {
-        appendHex(line, *octet);
+    unsigned before = set[k / 8];
+    unsigned after = before | (0x80u >> (k % 8));
+    set[k / 8] = static_cast<unsigned char>(after);
+
+    size_t place = set.size() - 1 - k / 8; /* highest octets come first */
+    char *at = &line.text[line.start[place]];
+    if (before < 16 && after >= 16) {
+        std::memmove(at + 1, at, line.start.back() + 1 - line.start[place]);
+        for (size_t i = place + 1; i < line.start.size(); ++i) {
+            ++line.start[i];
+        }
     }
-    line += '\n';
-    writeTrace(line);
+    if (after >= 16) {
+        *at++ = hexDigits[after >> 4];
+    }
+    *at = hexDigits[after & 15];
+    trace.append(line.text.data(), line.start.back() + 1);
 }
 
 /* GetBit -- 1 when number k is in the set, else 0. */
@@ -157,18 +224,21 @@ int GetBit(const PrintSet &set, int k)
     return (set[k / 8] & (0x80 >> (k % 8))) != 0;
 }
 
+/* The value of each hex digit, -1 for every other character. */
+constexpr std::array<signed char, 256> hexValues = [] {
+    std::array<signed char, 256> v{};
+    for (int c = 0; c < 256; ++c) {
+        v[c] = c >= '0' && c <= '9' ? c - '0'
+             : c >= 'a' && c <= 'f' ? c - 'a' + 10
+             : c >= 'A' && c <= 'F' ? c - 'A' + 10
+             : -1;
+    }
+    return v;
+}();
+
 int hexValue(char c)
 {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
+    return hexValues[static_cast<unsigned char>(c)];
 }
 
 /*
@@ -209,43 +279,53 @@ int leadingNumber(std::string_view token)
  */
 int bitParse(Tcl_Interp *interp, const char *text)
 {
-    std::printf("bitParse: str=%s\n", text);
+    /*
+     * Nothing else runs during a parse, so its trace is gathered here and
+     * written in one piece: the same bytes as line by line, at a fraction
+     * of the cost.
+     */
+    std::string trace = "bitParse: str=";
+    trace.reserve(4096);
+    trace += text;
+    trace += '\n';
+    auto fail = [&](const char *message) {
+        std::fwrite(trace.data(), 1, trace.size(), stdout);
+        setResult(interp, message);
+        return TCL_ERROR;
+    };
+
     ParseSet set{};
+    SetLine line = clearedSetLine();
     int lower = -1; /* none until a number has been read */
     std::string_view rest(text);
-    for (std::string_view token; !(token = nextToken(rest, " ")).empty();) {
+    for (std::string_view token; !(token = nextToken(rest, ' ')).empty();) {
         if (token[0] == '-') {
             /* The rest of a hyphen token is ignored: "-5" is a bare hyphen. */
-            std::string_view bound = nextToken(rest, " ");
+            std::string_view bound = nextToken(rest, ' ');
             if (lower < 0 || bound.empty() || !isDigit(bound[0])
                 || leadingNumber(bound) > maxBit) {
-                setResult(interp, "invalid range");
-                return TCL_ERROR;
+                return fail("invalid range");
             }
             int upper = leadingNumber(bound);
             if (lower <= upper) {
                 for (int k = lower; k <= upper; ++k) {
-                    SetBit(set, k);
+                    SetBit(set, line, k, trace);
                 }
                 lower = upper + 1;
             }
         } else {
             if (!isDigit(token[0]) || leadingNumber(token) > maxBit) {
-                setResult(interp, "invalid number");
-                return TCL_ERROR;
+                return fail("invalid number");
             }
             lower = leadingNumber(token);
-            SetBit(set, lower);
+            SetBit(set, line, lower, trace);
         }
     }
-
-    std::string line;
     for (auto octet = set.rbegin(); octet != set.rend(); ++octet) {
-        line += ' ';
-        appendHex(line, *octet);
+        trace += ' ';
+        appendHex(trace, *octet);
     }
-    line += '\n';
-    writeTrace(line);
+    trace += '\n';
 
     /* Trailing zero octets are left out, but the first is always written. */
     size_t last = set.size() - 1;
@@ -259,7 +339,10 @@ int bitParse(Tcl_Interp *interp, const char *text)
         }
         appendHex2(octets, set[n]);
     }
-    std::printf("bitParse: buf=%s\n", octets.c_str());
+    trace += "bitParse: buf=";
+    trace += octets;
+    trace += '\n';
+    std::fwrite(trace.data(), 1, trace.size(), stdout);
     setResult(interp, octets);
     return TCL_OK;
 }
@@ -280,13 +363,20 @@ int bitPrint(Tcl_Interp *interp, const char *text, bool ranges)
         return TCL_ERROR;
     }
     std::string list;
-    for (int k = 0; k <= maxBit; ++k) {
-        if (!GetBit(set, k)) {
-            continue;
+    if (!ranges) {
+        /* Numbers 0 to 255 and a blank each: 914 characters at most. */
+        list.resize(4 * (maxBit + 1));
+        char *p = &list[0];
+        for (int k = 0; k <= maxBit; ++k) {
+            if (GetBit(set, k)) {
+                p = writeDecimal(p, k);
+                *p++ = ' ';
+            }
         }
-        if (!ranges) {
-            list += std::to_string(k);
-            list += ' ';
+        list.resize(p - list.data());
+    }
+    for (int k = 0; ranges && k <= maxBit; ++k) {
+        if (!GetBit(set, k)) {
             continue;
         }
         int last = k;
@@ -296,10 +386,10 @@ int bitPrint(Tcl_Interp *interp, const char *text, bool ranges)
         if (!list.empty()) {
             list += ' ';
         }
-        list += std::to_string(k);
+        appendDecimal(list, k);
         if (last > k) {
             list += " - ";
-            list += std::to_string(last);
+            appendDecimal(list, last);
         }
         k = last;
     }
@@ -388,8 +478,10 @@ int portParse(Tcl_Interp *interp, const char *text, std::string &numbers)
 {
     std::printf("portParse: str=%s\n", text);
     numbers.clear();
+    /* Braces separate too, so the elements of a Tcl list come apart. */
+    auto separates = [](char c) { return c == ' ' || c == '{' || c == '}'; };
     std::string_view rest(text);
-    for (std::string_view token; !(token = nextToken(rest, " {}")).empty();) {
+    for (std::string_view token; !(token = nextToken(rest, separates)).empty();) {
         if (token.find('-') != std::string_view::npos) {
             std::array<int, 4> ports;
             if (!scanPortRange(token, ports)) {
@@ -434,7 +526,7 @@ int portPrint(Tcl_Interp *interp)
     std::string ports;
     bool afterHyphen = false;
     std::string_view rest(list);
-    for (std::string_view token; !(token = nextToken(rest, " ")).empty();) {
+    for (std::string_view token; !(token = nextToken(rest, ' ')).empty();) {
         if (token[0] == '-') {
             ports += '-';
             afterHyphen = true;
@@ -494,6 +586,46 @@ int portCmd(ZKS_CMD_ARGS)
  */
 
 /*
+ * Reads the pair of fields high and low, joined, as "%4x" reads a text:
+ * after white space, at most four characters of an optional "+", an
+ * optional "0x" and hex digits. A minus sign is refused: "%4x" would turn
+ * "-1" into a huge value, which is no identifier.
+ */
+bool scanHex4(std::string_view high, std::string_view low, unsigned &value)
+{
+    if (high.size() == 2 && low.size() == 2) { /* the usual "hh:hh" */
+        int a = hexValue(high[0]), b = hexValue(high[1]);
+        int c = hexValue(low[0]), d = hexValue(low[1]);
+        if ((a | b | c | d) >= 0) {
+            value = ((a * 16 + b) * 16 + c) * 16 + d;
+            return true;
+        }
+    }
+    size_t size = high.size() + low.size();
+    auto at = [&](size_t i) { return i < high.size() ? high[i] : low[i - high.size()]; };
+    size_t p = 0;
+    while (p < size && isSpace(at(p))) {
+        ++p;
+    }
+    size_t end = std::min(size, p + 4);
+    if (p < end && at(p) == '+') {
+        ++p;
+    }
+    if (p + 2 < end && at(p) == '0' && (at(p + 1) == 'x' || at(p + 1) == 'X')
+        && hexValue(at(p + 2)) >= 0) {
+        p += 2;
+    }
+    if (p == end || hexValue(at(p)) < 0) {
+        return false;
+    }
+    value = 0;
+    for (; p < end && hexValue(at(p)) >= 0; ++p) {
+        value = value * 16 + hexValue(at(p));
+    }
+    return true;
+}
+
+/*
  * idListParse --
  *   Turns a comma-separated identifier list into octet text. Empty fields
  *   are skipped; each field is read as "%d" reads it. "{}", the empty text
@@ -505,7 +637,7 @@ int idListParse(Tcl_Interp *interp, const char *text)
 {
     std::string octets;
     std::string_view rest(std::strcmp(text, "{}") == 0 ? "" : text);
-    for (std::string_view field; !(field = nextToken(rest, ",")).empty();) {
+    for (std::string_view field; !(field = nextToken(rest, ',')).empty();) {
         int id;
         if (!scanInt(field, id) || id < 0 || id > 0xffff) {
             setResult(interp, "invalid Id List");
@@ -533,24 +665,23 @@ int idListParse(Tcl_Interp *interp, const char *text)
  */
 int idListPrint(Tcl_Interp *interp, const char *text)
 {
-    std::string ids;
     std::string_view rest(text);
-    for (std::string_view high; !(high = nextToken(rest, ":")).empty();) {
-        std::string_view low = nextToken(rest, ":");
-        std::string pair(high);
-        pair += low;
+    /* n pairs take 4n - 1 characters or more ("a:b", then ":c:d" each) and
+     * give 6n at most ("65535,"): twice the text's length is room enough. */
+    std::string ids(2 * rest.size() + 8, '\0');
+    char *p = &ids[0];
+    for (std::string_view high; !(high = nextToken(rest, ':')).empty();) {
+        std::string_view low = nextToken(rest, ':');
         unsigned id;
-        /* A signed pair ("-1:00") would read as a huge value: no identifier. */
-        if (low.empty() || std::sscanf(pair.c_str(), "%4x", &id) != 1 || id > 0xffff) {
+        if (low.empty() || !scanHex4(high, low, id)) {
             setResult(interp, "invalid number");
             return TCL_ERROR;
         }
-        if (!ids.empty()) {
-            ids += ',';
-        }
-        ids += std::to_string(id);
+        p = writeDecimal(p, id);
+        *p++ = ',';
     }
-    setResult(interp, ids);
+    /* Without the last comma. */
+    setResult(interp, std::string_view(ids.data(), p == ids.data() ? 0 : p - ids.data() - 1));
     return TCL_OK;
 }
 
