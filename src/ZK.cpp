@@ -983,6 +983,22 @@ namespace {
 
 enum class ScanStatus { ok, noNumber, tooWide };
 
+/* Sets the message 'bad KIND "WORD" in "ARGUMENT": REASON'; returns TCL_ERROR. */
+int badWord(Tcl_Interp *interp, const char *kind, std::string_view word,
+    std::string_view argument, const char *reason)
+{
+    std::string msg = "bad ";
+    msg += kind;
+    msg += " \"";
+    msg.append(word);
+    msg += "\" in \"";
+    msg.append(argument);
+    msg += "\": ";
+    msg += reason;
+    setResult(interp, msg);
+    return TCL_ERROR;
+}
+
 /*
  * scanNumber --
  *   Reads a number at the start of a text as the C library's "%d" and "%x"
@@ -1082,14 +1098,9 @@ int dec2hexCmd(ZKS_CMD_ARGS)
             status = ScanStatus::tooWide;
         }
         if (status != ScanStatus::ok) {
-            std::string msg = "bad integer \"";
-            msg.append(word);
-            msg += "\" in \"";
-            msg.append(list);
-            msg += (status == ScanStatus::noNumber) ? "\": expected a decimal number"
-                                                    : "\": outside the signed 32-bit range";
-            setResult(interp, msg);
-            return TCL_ERROR;
+            return badWord(interp, "integer", word, list,
+                status == ScanStatus::noNumber ? "expected a decimal number"
+                                               : "outside the signed 32-bit range");
         }
         appendHex4(digits, static_cast<std::uint32_t>(value));
         pos = end;
@@ -1147,15 +1158,9 @@ int hex2decCmd(ZKS_CMD_ARGS)
         ScanStatus status = scanNumber(text.substr(start), 16, 0xffffffffLL, &value, &used);
         std::size_t colon = text.find(':', start + used);
         if (status != ScanStatus::ok) {
-            std::string_view field = text.substr(start, colon - start);
-            std::string msg = "bad field \"";
-            msg.append(field);
-            msg += "\" in \"";
-            msg.append(text);
-            msg += (status == ScanStatus::noNumber) ? "\": expected a hexadecimal number"
-                                                    : "\": wider than 32 bits";
-            setResult(interp, msg);
-            return TCL_ERROR;
+            return badWord(interp, "field", text.substr(start, colon - start), text,
+                status == ScanStatus::noNumber ? "expected a hexadecimal number"
+                                               : "wider than 32 bits");
         }
         /* The 32-bit pattern is printed signed: ffffffff is -1. */
         p = std::to_chars(p, outEnd,
