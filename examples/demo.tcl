@@ -80,3 +80,13 @@ if {[catch {getIPAddr localhost} addr]} {
     set addr "(not in the host database)"
 }
 puts "  getIPAddr localhost          = $addr"
+
+# --- Script utilities ----------------------------------------------------
+set squares {}
+loop i 1 6 {lappend squares [expr {$i * $i}]}
+puts "\nloop i 1 6 gives the squares $squares and leaves i at $i"
+loop i 10 0 -4 {puts "  counting down: $i"}
+set big [lrepeat 100000 filler]
+lset big 2 {second {nested} element}
+set big [string range "x$big" 1 end] ;# a plain string, as read from a file
+puts "rlindex big 2 on a 100,000-element string: [rlindex big 2]"
