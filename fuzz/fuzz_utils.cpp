@@ -79,7 +79,8 @@ void fuzzLoopModel(const uint8_t *data)
 
     Tcl_SetVar2(in.child, "l", nullptr, "", TCL_GLOBAL_ONLY);
     int rc = fuzz::run(in.child, {"loop", "i", std::to_string(first), std::to_string(limit),
-                                  std::to_string(step), modelled ? "lappend l $i" : "incr n"});
+                                  std::to_string(step),
+                                  modelled ? "lappend l $i" : "if {[incr n] > 3000} break"});
     if (!modelled) {
         return; /* endless or long: the harness's limits end it */
     }
@@ -108,6 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     }
     fuzz::allowCommands(in, 50000);
+    Tcl_SetVar2(in.child, "n", nullptr, "0", TCL_GLOBAL_ONLY);
     std::string_view rest(reinterpret_cast<const char *>(data) + 2, size - 2);
     switch (data[0] % 3) {
     case 0:
@@ -122,9 +124,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::string_view a = fuzz::nextField(rest, '\0');
         std::string_view b = fuzz::nextField(rest, '\0');
         std::string_view c = fuzz::nextField(rest, '\0');
+        /* Every body stops a long loop after a few thousand rounds. */
         static const char *const bodies[] = {
-            "incr n", "if {$i == 3} break", "continue", "error boom", "return -code 5 x",
-            "set i 100", "incr n; expr {$i / 0}",
+            "if {[incr n] > 3000} break", "if {$i == 3 || [incr n] > 3000} break",
+            "if {[incr n] > 3000} break; continue", "error boom", "return -code 5 x",
+            "if {[incr n] > 3000} break; set i 100", "incr n; expr {$i / 0}",
         };
         const char *body = bodies[data[1] % 7];
         if (data[1] & 0x80) {

@@ -64,7 +64,8 @@ inline Interp makeInterp(std::initializer_list<const char *> keep)
 /* Allows n more commands, and a second, in the child from now on. */
 inline void allowCommands(Interp &in, int n)
 {
-    std::string script = "interp limit zf command -value "
+    std::string script = "interp limit zf command -value {}; interp limit zf time -seconds {}; "
+                         "interp limit zf command -value "
                          "[expr {[interp invokehidden zf info cmdcount] + " + std::to_string(n) + "}]; "
                          "interp limit zf time -seconds [expr {[clock seconds] + 2}]";
     check(in.master, Tcl_Eval(in.master, script.c_str()), "limit");
