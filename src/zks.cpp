@@ -352,7 +352,7 @@ int readSpec(Tcl_Interp *interp, const std::string &path)
         return TCL_ERROR;
     };
     auto failRead = [&]() {
-        return fail(std::string("read error: ") + std::strerror(in.readErrno));
+        return fail(std::string("read error: ") + Tcl_ErrnoMsg(in.readErrno));
     };
 
     for (;;) {
