@@ -23,7 +23,7 @@ proc usPer {script {runs 1} {rounds 5}} {
 # the ratio is meant to meet ("<= 0.5", ">= 20" ...).
 proc report {what us refUs refName target} {
     set ratio [expr {double($us) / $refUs}]
-    puts [format "%-44s %12.3f us  %-10s %12.3f us  ratio %8.3f  (target %s)" \
+    puts [format "%-44s %12.3f us  %-10s %12.3f us  ratio %8.4f  (target %s)" \
         $what $us $refName $refUs $ratio $target]
     return $ratio
 }
