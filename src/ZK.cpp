@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -36,6 +35,7 @@ int zks::usage(Tcl_Interp *interp, const char *word0, const char *text)
 
 namespace {
 
+using zks::isSpace;
 using zks::setResult;
 using zks::usage;
 
@@ -76,15 +76,80 @@ std::string_view nextToken(std::string_view &rest, char separator)
     return nextToken(rest, [separator](char c) { return c == separator; });
 }
 
-/* White space as "%d" and "%x" skip it in the C locale. */
-bool isSpace(char c)
-{
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
 bool isDigit(char c)
 {
     return c >= '0' && c <= '9';
+}
+
+/* The value of each hex digit, -1 for every other character. */
+constexpr std::array<signed char, 256> hexValues = [] {
+    std::array<signed char, 256> v{};
+    for (int c = 0; c < 256; ++c) {
+        v[c] = c >= '0' && c <= '9' ? c - '0'
+             : c >= 'a' && c <= 'f' ? c - 'a' + 10
+             : c >= 'A' && c <= 'F' ? c - 'A' + 10
+             : -1;
+    }
+    return v;
+}();
+
+int hexValue(char c)
+{
+    return hexValues[static_cast<unsigned char>(c)];
+}
+
+enum class ScanStatus { ok, noNumber, tooWide };
+
+/*
+ * scanNumber --
+ *   Reads a number at the start of a text as the C library's "%d" and "%x"
+ *   conversions do: white space, an optional sign, for base 16 an optional
+ *   0x prefix, then digits; the rest is ignored. A magnitude beyond
+ *   maxMagnitude is too wide. A minus sign negates the magnitude.
+ * Results: the status; *value holds the signed result when ok. *rest, when
+ *   given, points past the digits.
+ */
+ScanStatus scanNumber(std::string_view text, int base, long long maxMagnitude,
+    long long *value, std::size_t *rest = nullptr)
+{
+    std::size_t i = 0;
+    while (i < text.size() && isSpace(text[i])) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+        negative = (text[i] == '-');
+        ++i;
+    }
+    auto digitOf = [base](char c) {
+        int d = hexValue(c);
+        return d < base ? d : -1;
+    };
+    /* "0x" counts as a prefix only when a hex digit follows; "0xg" reads 0. */
+    if (base == 16 && i + 2 < text.size() && text[i] == '0' &&
+        (text[i + 1] == 'x' || text[i + 1] == 'X') && digitOf(text[i + 2]) >= 0) {
+        i += 2;
+    }
+    std::size_t first = i;
+    long long magnitude = 0;
+    bool wide = false;
+    for (int d; i < text.size() && (d = digitOf(text[i])) >= 0; ++i) {
+        if (!wide) {
+            magnitude = magnitude * base + d;
+            wide = magnitude > maxMagnitude;
+        }
+    }
+    if (rest != nullptr) {
+        *rest = i;
+    }
+    if (i == first) {
+        return ScanStatus::noNumber;
+    }
+    if (wide) {
+        return ScanStatus::tooWide;
+    }
+    *value = negative ? -magnitude : magnitude;
+    return ScanStatus::ok;
 }
 
 /*
@@ -95,30 +160,13 @@ bool isDigit(char c)
  */
 bool scanInt(std::string_view &s, int &value)
 {
-    size_t p = 0;
-    while (p < s.size() && isSpace(s[p])) {
-        ++p;
-    }
-    bool negative = false;
-    if (p < s.size() && (s[p] == '+' || s[p] == '-')) {
-        negative = s[p++] == '-';
-    }
-    if (p == s.size() || !isDigit(s[p])) {
-        return false;
-    }
     long long v = 0;
-    for (; p < s.size() && isDigit(s[p]); ++p) {
-        v = v * 10 + (s[p] - '0');
-        if (v > 1LL + INT_MAX) {
-            return false;
-        }
-    }
-    v = negative ? -v : v;
-    if (v > INT_MAX) {
+    std::size_t used = 0;
+    if (scanNumber(s, 10, 1LL + INT_MAX, &v, &used) != ScanStatus::ok || v > INT_MAX) {
         return false;
     }
     value = static_cast<int>(v);
-    s.remove_prefix(p);
+    s.remove_prefix(used);
     return true;
 }
 
@@ -238,23 +286,6 @@ void SetBit(ParseSet &set, SetLine &line, int k, std::string &trace)
 int GetBit(const PrintSet &set, int k)
 {
     return (set[k / 8] & (0x80 >> (k % 8))) != 0;
-}
-
-/* The value of each hex digit, -1 for every other character. */
-constexpr std::array<signed char, 256> hexValues = [] {
-    std::array<signed char, 256> v{};
-    for (int c = 0; c < 256; ++c) {
-        v[c] = c >= '0' && c <= '9' ? c - '0'
-             : c >= 'a' && c <= 'f' ? c - 'a' + 10
-             : c >= 'A' && c <= 'F' ? c - 'A' + 10
-             : -1;
-    }
-    return v;
-}();
-
-int hexValue(char c)
-{
-    return hexValues[static_cast<unsigned char>(c)];
 }
 
 /*
@@ -1153,7 +1184,7 @@ int Tcl_LoopCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[])
 long chmodMode(const char *text)
 {
     const char *p = text;
-    while (std::isspace(static_cast<unsigned char>(*p))) {
+    while (isSpace(*p)) {
         ++p;
     }
     if (*p == '+') {
@@ -1336,8 +1367,6 @@ int getIPHostCmd(ZKS_CMD_ARGS)
 
 namespace {
 
-enum class ScanStatus { ok, noNumber, tooWide };
-
 /* Sets the message 'bad KIND "WORD" in "ARGUMENT": REASON'; returns TCL_ERROR. */
 int badWord(Tcl_Interp *interp, const char *kind, std::string_view word,
     std::string_view argument, const char *reason)
@@ -1352,60 +1381,6 @@ int badWord(Tcl_Interp *interp, const char *kind, std::string_view word,
     msg += reason;
     setResult(interp, msg);
     return TCL_ERROR;
-}
-
-/*
- * scanNumber --
- *   Reads a number at the start of a text as the C library's "%d" and "%x"
- *   conversions do: white space, an optional sign, for base 16 an optional
- *   0x prefix, then digits; the rest is ignored. A magnitude beyond
- *   maxMagnitude is too wide. A minus sign negates the magnitude.
- * Results: the status; *value holds the signed result when ok. *rest, when
- *   given, points past the digits.
- */
-ScanStatus scanNumber(std::string_view text, int base, long long maxMagnitude,
-    long long *value, std::size_t *rest = nullptr)
-{
-    std::size_t i = 0;
-    while (i < text.size() && isSpace(text[i])) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
-        negative = (text[i] == '-');
-        ++i;
-    }
-    auto digitOf = [base](char c) -> int {
-        int d = (c >= '0' && c <= '9') ? c - '0'
-            : (c >= 'a' && c <= 'f') ? c - 'a' + 10
-            : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : 99;
-        return d < base ? d : -1;
-    };
-    /* "0x" counts as a prefix only when a hex digit follows; "0xg" reads 0. */
-    if (base == 16 && i + 2 < text.size() && text[i] == '0' &&
-        (text[i + 1] == 'x' || text[i + 1] == 'X') && digitOf(text[i + 2]) >= 0) {
-        i += 2;
-    }
-    std::size_t first = i;
-    long long magnitude = 0;
-    bool wide = false;
-    for (int d; i < text.size() && (d = digitOf(text[i])) >= 0; ++i) {
-        if (!wide) {
-            magnitude = magnitude * base + d;
-            wide = magnitude > maxMagnitude;
-        }
-    }
-    if (rest != nullptr) {
-        *rest = i;
-    }
-    if (i == first) {
-        return ScanStatus::noNumber;
-    }
-    if (wide) {
-        return ScanStatus::tooWide;
-    }
-    *value = negative ? -magnitude : magnitude;
-    return ScanStatus::ok;
 }
 
 /* Appends the hex digits of a 32-bit pattern, lowercase, at least four. */

@@ -60,11 +60,7 @@ enum TokenKind {
     TOKEN_TOO_LONG,
 };
 
-/* The POSIX-locale space class, on the byte's unsigned value. */
-inline bool isSpace(int c)
-{
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
+using zks::isSpace;
 
 using File = std::unique_ptr<FILE, int (*)(FILE *)>;
 

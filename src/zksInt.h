@@ -38,6 +38,16 @@ namespace zks {
  */
 int usage(Tcl_Interp *interp, const char *word0, const char *text);
 
+/*
+ * White space as the C library's number readers and the specification
+ * reader know it: the POSIX-locale space class, whatever locale the host
+ * has set. Bytes above 127 (negative chars included) are never space.
+ */
+inline bool isSpace(int c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
 /* Hands a text of any length to the interpreter as its result. */
 inline void setResult(Tcl_Interp *interp, std::string_view text)
 {
