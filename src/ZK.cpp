@@ -913,12 +913,6 @@ private:
     Tcl_Obj *obj_;
 };
 
-/* The bytes that separate list elements. */
-bool isListSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 /*
  * Decodes the backslash sequence at p, which lies before limit. Tcl_UtfBackslash
  * reads a NUL-terminated text; a backslash that is the last byte before the
@@ -955,7 +949,7 @@ enum class ListScan { element, end, syntaxError };
 /*
  * nextListElement --
  *   Finds the list element at or after p with Tcl's list rules: white space
- *   between elements, braces that nest and keep their text as written,
+ *   (the same six bytes as isSpace) between elements, braces that nest and keep their text as written,
  *   double quotes, and backslash sequences that neither close nor separate.
  * Results: element (p then points past it), end (no element is left), or
  *   syntaxError (el.open is the faulty element and p the byte where the scan
@@ -963,7 +957,7 @@ enum class ListScan { element, end, syntaxError };
  */
 ListScan nextListElement(const char *&p, const char *limit, ListElement &el)
 {
-    while (p < limit && isListSpace(*p)) {
+    while (p < limit && isSpace(*p)) {
         ++p;
     }
     if (p == limit) {
@@ -993,13 +987,13 @@ ListScan nextListElement(const char *&p, const char *limit, ListElement &el)
                 --braces;
             } else if (braces == 1) {
                 el.end = p++;
-                return p == limit || isListSpace(*p) ? ListScan::element : ListScan::syntaxError;
+                return p == limit || isSpace(*p) ? ListScan::element : ListScan::syntaxError;
             }
             break;
         case '"':
             if (quoted) {
                 el.end = p++;
-                return p == limit || isListSpace(*p) ? ListScan::element : ListScan::syntaxError;
+                return p == limit || isSpace(*p) ? ListScan::element : ListScan::syntaxError;
             }
             break;
         case '\\':
@@ -1009,7 +1003,7 @@ ListScan nextListElement(const char *&p, const char *limit, ListElement &el)
             p += listBackslash(p, limit, nullptr) - 1;
             break;
         default:
-            if (braces == 0 && !quoted && isListSpace(*p)) {
+            if (braces == 0 && !quoted && isSpace(*p)) {
                 el.end = p;
                 return ListScan::element;
             }
