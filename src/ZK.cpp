@@ -152,6 +152,13 @@ ScanStatus scanNumber(std::string_view text, int base, long long maxMagnitude,
     return ScanStatus::ok;
 }
 
+/* Reads a decimal number as "%d" does; past the range of an int it is too wide. */
+ScanStatus scanInt32(std::string_view text, long long *value, std::size_t *rest = nullptr)
+{
+    ScanStatus status = scanNumber(text, 10, 1LL + INT_MAX, value, rest);
+    return status == ScanStatus::ok && *value > INT_MAX ? ScanStatus::tooWide : status;
+}
+
 /*
  * Reads a decimal integer the way "%d" does (white space, an optional sign,
  * digits) from the front of s and advances past it. False when there is no
@@ -162,7 +169,7 @@ bool scanInt(std::string_view &s, int &value)
 {
     long long v = 0;
     std::size_t used = 0;
-    if (scanNumber(s, 10, 1LL + INT_MAX, &v, &used) != ScanStatus::ok || v > INT_MAX) {
+    if (scanInt32(s, &v, &used) != ScanStatus::ok) {
         return false;
     }
     value = static_cast<int>(v);
@@ -646,28 +653,14 @@ void appendTwoDigits(std::string &out, unsigned value)
  */
 bool readTicksInteger(Tcl_Interp *interp, const char *word, long long *value)
 {
-    const char *p = word;
-    while (isSpace(*p)) {
-        ++p;
-    }
-    bool negative = (*p == '-');
-    if (*p == '-' || *p == '+') {
-        ++p;
-    }
-    constexpr long long limit = 4294967295LL;
-    long long magnitude = 0;
-    for (; *p >= '0' && *p <= '9'; ++p) {
-        magnitude = magnitude * 10 + (*p - '0');
-        if (magnitude > limit) {
-            break;
-        }
-    }
-    if (magnitude > (negative ? 2147483648LL : limit)) {
+    ScanStatus status = scanNumber(word, 10, 4294967295LL, value);
+    if (status == ScanStatus::noNumber) {
+        *value = 0;
+    } else if (status == ScanStatus::tooWide || *value < -2147483648LL) {
         setResult(interp, std::string("bad integer \"") + word +
             "\": outside the range -2147483648 to 4294967295");
         return false;
     }
-    *value = negative ? -magnitude : magnitude;
     return true;
 }
 
@@ -1405,29 +1398,16 @@ int dec2hexCmd(ZKS_CMD_ARGS)
     std::string_view list = argv[1];
     std::string digits;
     digits.reserve(list.size() * 2);
-    for (std::size_t pos = 0; pos < list.size();) {
-        if (list[pos] == ' ') {
-            ++pos;
-            continue;
-        }
-        std::size_t end = list.find(' ', pos);
-        if (end == std::string_view::npos) {
-            end = list.size();
-        }
-        std::string_view word = list.substr(pos, end - pos);
+    std::string_view rest = list;
+    for (std::string_view word; !(word = nextToken(rest, ' ')).empty();) {
         long long value;
-        /* Negative magnitudes go one further than positive ones. */
-        ScanStatus status = scanNumber(word, 10, 2147483648LL, &value);
-        if (status == ScanStatus::ok && value > 2147483647LL) {
-            status = ScanStatus::tooWide;
-        }
+        ScanStatus status = scanInt32(word, &value);
         if (status != ScanStatus::ok) {
             return badWord(interp, "integer", word, list,
                 status == ScanStatus::noNumber ? "expected a decimal number"
                                                : "outside the signed 32-bit range");
         }
         appendHex4(digits, static_cast<std::uint32_t>(value));
-        pos = end;
     }
     std::string pairs;
     pairs.reserve(digits.size() + digits.size() / 2);
@@ -1521,12 +1501,8 @@ int ipmShowIpAddrCmd(ZKS_CMD_ARGS)
         bool separated = (n == 0) || (pos < text.size() && text[pos++] == '.');
         long long value = 0;
         std::size_t used = 0;
-        ScanStatus status = separated
-            ? scanNumber(text.substr(pos), 10, 2147483648LL, &value, &used)
-            : ScanStatus::noNumber;
-        if (status == ScanStatus::ok && value > 2147483647LL) {
-            status = ScanStatus::tooWide;
-        }
+        ScanStatus status = separated ? scanInt32(text.substr(pos), &value, &used)
+                                      : ScanStatus::noNumber;
         if (status != ScanStatus::ok) {
             std::string msg = "bad address \"";
             msg.append(text);
