@@ -334,27 +334,26 @@ int readSpec(Tcl_Interp *interp, const std::string &path)
     text.reserve(MaxToken + 256);
     int &line = ZksLineNo[NestLevel];
 
-    /* Reads a token; a read error is reported rather than taken as the end. */
-    bool readFailed = false;
     auto next = [&](std::size_t start, bool brace) {
-        int kind = get_token(in, text, start, brace, line);
-        if (kind == TOKEN_END && in.readErrno != 0) {
-            readFailed = true;
-        }
-        return kind;
+        return get_token(in, text, start, brace, line);
     };
+    /*
+     * Reports an error. A failed read ends the file early, so whatever the
+     * grammar then finds wrong, the read error is the cause that is reported.
+     */
     auto fail = [&](std::string_view message) {
-        error(interp, message);
+        if (in.readErrno != 0) {
+            error(interp, std::string("read error: ") + Tcl_ErrnoMsg(in.readErrno));
+        } else {
+            error(interp, message);
+        }
         return TCL_ERROR;
-    };
-    auto failRead = [&]() {
-        return fail(std::string("read error: ") + Tcl_ErrnoMsg(in.readErrno));
     };
 
     for (;;) {
         int kind = next(0, false);
-        if (readFailed) {
-            return failRead();
+        if (in.readErrno != 0) {
+            return fail({});
         }
         switch (kind) {
         case TOKEN_END:
@@ -368,18 +367,18 @@ int readSpec(Tcl_Interp *interp, const std::string &path)
                 return fail("can't nest classes");
             }
             if (next(0, false) != TOKEN_WORD) {
-                return readFailed ? failRead() : fail("not valid class name");
+                return fail("not valid class name");
             }
             className = text;
             if (next(0, true) != TOKEN_OPEN_BRACE) {
-                return readFailed ? failRead() : fail("expected {");
+                return fail("expected {");
             }
             break;
 
         case TOKEN_SOURCE:
             text += ' ';
             if (next(text.size(), false) != TOKEN_STRING) {
-                return readFailed ? failRead() : fail("expected string");
+                return fail("expected string");
             }
             if (evalText(interp, text) != TCL_OK) {
                 errorFromResult(interp);
@@ -389,7 +388,7 @@ int readSpec(Tcl_Interp *interp, const std::string &path)
 
         case TOKEN_INCLUDE: {
             if (next(0, false) != TOKEN_STRING) {
-                return readFailed ? failRead() : fail("expected string");
+                return fail("expected string");
             }
             std::string name = text.substr(1, text.size() - 2);
             std::string includePath = name;
@@ -423,8 +422,8 @@ int readSpec(Tcl_Interp *interp, const std::string &path)
             prefix += ") ";
             text = prefix;
             int valueKind = next(text.size(), false);
-            if (readFailed) {
-                return failRead();
+            if (in.readErrno != 0) {
+                return fail({});
             }
             if (valueKind == TOKEN_TOO_LONG) {
                 return fail("string too long (" + std::to_string(MaxToken) + ")");
