@@ -1,7 +1,7 @@
 /*
  * zks.cpp --
- *   The specification file reader: the readZKS command, its token reader and
- *   its error formatter, and Zks_Init, the entry point of the whole package.
+ *   readZKS, the specification file reader, and Zks_Init, the entry point
+ *   of the whole package.
  *
  *   A specification file holds classes of attribute/value pairs plus include
  *   and source directives; every attribute becomes the element
@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 
+namespace zks {
 namespace {
 
 /*
@@ -28,19 +29,19 @@ namespace {
  *
  * The include bookkeeping is shared by every readZKS running on a thread:
  * the current depth, and per depth the line and file name that messages
- * show. Path is the directory of the top-level file, against which includes
- * are resolved. Each thread has its own, so interpreters in different
- * threads can read at the same time.
+ * show. TopDir is the directory of the top-level file, against which
+ * includes are resolved. Each thread has its own, so interpreters in
+ * different threads can read at the same time.
  *----------------------------------------------------------------------
  */
 
-constexpr int MaxNest = 16;         /* depths 0..15; an include at 16 fails */
+constexpr int MaxNest = 16;            /* depths 0..15; an include at 16 fails */
 constexpr std::size_t MaxToken = 9999; /* characters stored before the closer */
 
 thread_local int NestLevel = 0;
 thread_local std::array<int, MaxNest> ZksLineNo{};
 thread_local std::array<std::string, MaxNest> ZksFileName;
-thread_local std::string Path;
+thread_local std::string TopDir;
 
 /*
  *----------------------------------------------------------------------
@@ -59,8 +60,6 @@ enum TokenKind {
     TOKEN_END,
     TOKEN_TOO_LONG,
 };
-
-using zks::isSpace;
 
 using File = std::unique_ptr<FILE, int (*)(FILE *)>;
 
@@ -126,7 +125,106 @@ struct Input {
 };
 
 /*
- * get_token --
+ * Token --
+ *   The text a token is read into, after a prefix that the caller keeps,
+ *   and the line counter that every line feed consumed advances.
+ */
+struct Token {
+    Input &in;
+    std::string &text;
+    int &line;
+    std::size_t stored = 0; /* characters of this token, closers excluded */
+
+    /* Stores a character that is not a closing delimiter; false past the limit. */
+    bool store(int c)
+    {
+        if (stored == MaxToken) {
+            return false;
+        }
+        text.push_back(static_cast<char>(c));
+        ++stored;
+        return true;
+    }
+};
+
+/* A string, from its opening quote (stored) to the closing one. */
+int readQuoted(Token &t)
+{
+    t.store('"');
+    for (;;) {
+        int c = t.in.get();
+        if (c == EOF) {
+            return TOKEN_END;
+        }
+        if (c == '"') {
+            t.text.push_back('"');
+            return TOKEN_STRING;
+        }
+        if (!t.store(c)) {
+            return TOKEN_TOO_LONG;
+        }
+        if (c == '\n') {
+            ++t.line;
+        }
+    }
+}
+
+/* A braced group, read whole with its braces as one word; braces nest. */
+int readBraced(Token &t)
+{
+    int depth = 1;
+    t.store('{');
+    for (;;) {
+        int c = t.in.get();
+        if (c == EOF) {
+            return TOKEN_END;
+        }
+        if (c == '{') {
+            ++depth;
+        } else if (c == '}' && --depth == 0) {
+            t.text.push_back('}');
+            return TOKEN_WORD;
+        }
+        if (!t.store(c)) {
+            return TOKEN_TOO_LONG;
+        }
+        if (c == '\n') {
+            ++t.line;
+        }
+    }
+}
+
+/* A bare word from its first character c, ended by white space (consumed). */
+int readBare(Token &t, int c, std::size_t start)
+{
+    t.store(c);
+    for (;;) {
+        c = t.in.get();
+        if (c == EOF) {
+            return TOKEN_END;
+        }
+        if (isSpace(c)) {
+            if (c == '\n') {
+                ++t.line;
+            }
+            break;
+        }
+        if (!t.store(c)) {
+            return TOKEN_TOO_LONG;
+        }
+    }
+    std::string_view word(t.text.data() + start, t.stored);
+    if (word == "class") {
+        return TOKEN_CLASS;
+    }
+    if (word == "source") {
+        return TOKEN_SOURCE;
+    }
+    return word == "include" ? TOKEN_INCLUDE : TOKEN_WORD;
+}
+
+/*
+ * readToken --
  *   Reads the next token of the file into text, from position start on (what
  *   text holds before start is a prefix that the caller keeps). With brace
  *   set, a "{" that starts a token comes back alone as TOKEN_OPEN_BRACE;
@@ -134,20 +232,9 @@ struct Input {
  * Results: the token kind. Side effects: line is advanced by every line feed
  *   consumed, and once for a comment that ends at the end of the file.
  */
-int get_token(Input &in, std::string &text, std::size_t start, bool brace, int &line)
+int readToken(Input &in, std::string &text, std::size_t start, bool brace, int &line)
 {
     text.resize(start);
-    std::size_t stored = 0;
-    /* Stores a character that is not a closing delimiter; false past the limit. */
-    auto store = [&](int c) {
-        if (stored == MaxToken) {
-            return false;
-        }
-        text.push_back(static_cast<char>(c));
-        ++stored;
-        return true;
-    };
-
     int c;
     for (;;) {
         c = in.get();
@@ -161,99 +248,33 @@ int get_token(Input &in, std::string &text, std::size_t start, bool brace, int &
         }
     }
 
-    if (c == EOF) {
+    Token t{in, text, line};
+    switch (c) {
+    case EOF:
         return TOKEN_END;
-    }
-    if (c == '}') {
+    case '}':
         return TOKEN_CLOSE_BRACE;
-    }
-    if (c == '"') {
-        store(c);
-        for (;;) {
-            c = in.get();
-            if (c == EOF) {
-                return TOKEN_END;
-            }
-            if (c == '"') {
-                text.push_back('"');
-                return TOKEN_STRING;
-            }
-            if (!store(c)) {
-                return TOKEN_TOO_LONG;
-            }
-            if (c == '\n') {
-                ++line;
-            }
-        }
-    }
-    if (c == '{') {
-        if (brace) {
-            return TOKEN_OPEN_BRACE;
-        }
-        int depth = 1;
-        store(c);
-        for (;;) {
-            c = in.get();
-            if (c == EOF) {
-                return TOKEN_END;
-            }
-            if (c == '{') {
-                ++depth;
-            } else if (c == '}' && --depth == 0) {
-                text.push_back('}');
-                return TOKEN_WORD;
-            }
-            if (!store(c)) {
-                return TOKEN_TOO_LONG;
-            }
-            if (c == '\n') {
-                ++line;
-            }
-        }
-    }
-
-    /* A bare word, ended by white space (consumed) or the end of the file. */
-    store(c);
-    for (;;) {
-        c = in.get();
-        if (c == EOF) {
-            return TOKEN_END;
-        }
-        if (isSpace(c)) {
-            if (c == '\n') {
-                ++line;
-            }
-            break;
-        }
-        if (!store(c)) {
-            return TOKEN_TOO_LONG;
-        }
-    }
-    std::string_view word(text.data() + start, stored);
-    switch (word[0]) {
-    case 'c':
-        return word == "class" ? TOKEN_CLASS : TOKEN_WORD;
-    case 's':
-        return word == "source" ? TOKEN_SOURCE : TOKEN_WORD;
-    case 'i':
-        return word == "include" ? TOKEN_INCLUDE : TOKEN_WORD;
+    case '"':
+        return readQuoted(t);
+    case '{':
+        return brace ? TOKEN_OPEN_BRACE : readBraced(t);
     default:
-        return TOKEN_WORD;
+        return readBare(t, c, start);
     }
 }
 
 /*
  *----------------------------------------------------------------------
- * The readZKS command.
+ * Messages.
  *----------------------------------------------------------------------
  */
 
 /*
- * error --
+ * setReadError --
  *   Sets the result to "readZKS: FILE:LINE MESSAGE" for the file being read
  *   at the current depth. The message may be the interpreter's result itself.
  */
-void error(Tcl_Interp *interp, std::string_view message)
+void setReadError(Tcl_Interp *interp, std::string_view message)
 {
     std::string text = "readZKS: ";
     text += ZksFileName[NestLevel];
@@ -261,14 +282,15 @@ void error(Tcl_Interp *interp, std::string_view message)
     text += std::to_string(ZksLineNo[NestLevel]);
     text += ' ';
     text += message;
-    zks::setResult(interp, text);
+    setResult(interp, text);
 }
 
 /* Reports a failed evaluation with the interpreter's own message. */
-void errorFromResult(Tcl_Interp *interp)
+int failWithResult(Tcl_Interp *interp)
 {
     std::string message = Tcl_GetStringResult(interp);
-    error(interp, message);
+    setReadError(interp, message);
+    return TCL_ERROR;
 }
 
 int canNotOpen(Tcl_Interp *interp, std::string_view path)
@@ -276,9 +298,15 @@ int canNotOpen(Tcl_Interp *interp, std::string_view path)
     std::string text = "readZKS: ";
     text += path;
     text += ": can't open";
-    zks::setResult(interp, text);
+    setResult(interp, text);
     return TCL_ERROR;
 }
+
+/*
+ *----------------------------------------------------------------------
+ * Statements.
+ *----------------------------------------------------------------------
+ */
 
 /*
  * evalText --
@@ -296,13 +324,127 @@ int evalText(Tcl_Interp *interp, const std::string &text)
         }
     }
     if (ascii) {
-        return Tcl_EvalEx(interp, text.data(), static_cast<int>(text.size()), 0);
+        return Tcl_EvalEx(interp, text.data(), static_cast<Tcl_Size>(text.size()), 0);
     }
     Tcl_DString utf;
-    Tcl_ExternalToUtfDString(nullptr, text.data(), static_cast<int>(text.size()), &utf);
+    Tcl_ExternalToUtfDString(nullptr, text.data(), static_cast<Tcl_Size>(text.size()), &utf);
     int rc = Tcl_EvalEx(interp, Tcl_DStringValue(&utf), Tcl_DStringLength(&utf), 0);
     Tcl_DStringFree(&utf);
     return rc;
+}
+
+/* What a statement leaves the reader to do next. */
+enum class Next { read, end, fail };
+
+/* One file being read: its input, the token text, the open class. */
+struct Reader {
+    Tcl_Interp *interp;
+    Input in;
+    std::string text;      /* each token, and the command texts built on it */
+    std::string className; /* non-empty exactly while a class is open */
+    int &line;
+
+    int next(std::size_t start, bool brace)
+    {
+        return readToken(in, text, start, brace, line);
+    }
+
+    /*
+     * Reports an error. A failed read ends the file early, so whatever the
+     * grammar then finds wrong, the read error is the cause that is reported.
+     */
+    Next fail(std::string_view message)
+    {
+        if (in.readErrno != 0) {
+            setReadError(interp, std::string("read error: ") + Tcl_ErrnoMsg(in.readErrno));
+        } else {
+            setReadError(interp, message);
+        }
+        return Next::fail;
+    }
+};
+
+int readSpec(Tcl_Interp *interp, const std::string &path);
+
+/*
+ * readAttribute --
+ *   The attribute statement: the name just read in r.text, then its value,
+ *   evaluated as "set ZkZKS(CLASS.NAME) VALUE" in the caller's scope. A
+ *   closing brace is no value: the one-argument set then reads the element.
+ */
+Next readAttribute(Reader &r)
+{
+    if (r.className.empty()) {
+        return r.fail("must be within class");
+    }
+    std::string prefix = "set ZkZKS(";
+    prefix += r.className;
+    prefix += '.';
+    prefix += r.text;
+    prefix += ") ";
+    r.text = prefix;
+    int valueKind = r.next(r.text.size(), false);
+    if (r.in.readErrno != 0) {
+        return r.fail({});
+    }
+    if (valueKind == TOKEN_TOO_LONG) {
+        return r.fail("string too long (" + std::to_string(MaxToken) + ")");
+    }
+    if (evalText(r.interp, r.text) != TCL_OK) {
+        failWithResult(r.interp);
+        return Next::fail;
+    }
+    return valueKind == TOKEN_END ? Next::end : Next::read;
+}
+
+/* include "NAME": reads NAME one depth deeper, joined with TopDir when bare. */
+Next readInclude(Reader &r)
+{
+    if (r.next(0, false) != TOKEN_STRING) {
+        return r.fail("expected string");
+    }
+    std::string name = r.text.substr(1, r.text.size() - 2);
+    std::string includePath = name;
+    if (name.find('/') == std::string::npos && !TopDir.empty()) {
+        includePath = TopDir + '/' + name;
+    }
+    if (NestLevel + 1 >= MaxNest) {
+        return r.fail("exceeded include nesting limit (" + std::to_string(MaxNest) + ")");
+    }
+    ++NestLevel;
+    int rc = readSpec(r.interp, includePath);
+    --NestLevel;
+    return rc == TCL_OK ? Next::read : Next::fail; /* the nested read set the message */
+}
+
+/* source "PATH": evaluated as "source "PATH"", substitutions and all. */
+Next readSource(Reader &r)
+{
+    r.text += ' ';
+    if (r.next(r.text.size(), false) != TOKEN_STRING) {
+        return r.fail("expected string");
+    }
+    if (evalText(r.interp, r.text) != TCL_OK) {
+        failWithResult(r.interp);
+        return Next::fail;
+    }
+    return Next::read;
+}
+
+/* class NAME {: opens a class; classes do not nest. */
+Next readClass(Reader &r)
+{
+    if (!r.className.empty()) {
+        return r.fail("can't nest classes");
+    }
+    if (r.next(0, false) != TOKEN_WORD) {
+        return r.fail("not valid class name");
+    }
+    r.className = r.text;
+    if (r.next(0, true) != TOKEN_OPEN_BRACE) {
+        return r.fail("expected {");
+    }
+    return Next::read;
 }
 
 /*
@@ -325,134 +467,61 @@ int readSpec(Tcl_Interp *interp, const std::string &path)
     ZksFileName[NestLevel] = slash == std::string::npos ? path : path.substr(slash + 1);
     ZksLineNo[NestLevel] = 1;
     if (NestLevel == 0) {
-        Path = slash == std::string::npos ? std::string() : path.substr(0, slash);
+        TopDir = slash == std::string::npos ? std::string() : path.substr(0, slash);
     }
 
-    Input in(f.get());
-    std::string text;          /* each token, and the command texts built on it */
-    std::string className;     /* non-empty exactly while a class is open */
-    text.reserve(MaxToken + 256);
-    int &line = ZksLineNo[NestLevel];
-
-    auto next = [&](std::size_t start, bool brace) {
-        return get_token(in, text, start, brace, line);
-    };
-    /*
-     * Reports an error. A failed read ends the file early, so whatever the
-     * grammar then finds wrong, the read error is the cause that is reported.
-     */
-    auto fail = [&](std::string_view message) {
-        if (in.readErrno != 0) {
-            error(interp, std::string("read error: ") + Tcl_ErrnoMsg(in.readErrno));
-        } else {
-            error(interp, message);
-        }
-        return TCL_ERROR;
-    };
-
+    Reader r{interp, Input(f.get()), {}, {}, ZksLineNo[NestLevel]};
+    r.text.reserve(MaxToken + 256);
     for (;;) {
-        int kind = next(0, false);
-        if (in.readErrno != 0) {
-            return fail({});
-        }
-        switch (kind) {
-        case TOKEN_END:
-            return TCL_OK;
-
-        case TOKEN_TOO_LONG:
-            return fail("token too long");
-
-        case TOKEN_CLASS:
-            if (!className.empty()) {
-                return fail("can't nest classes");
-            }
-            if (next(0, false) != TOKEN_WORD) {
-                return fail("not valid class name");
-            }
-            className = text;
-            if (next(0, true) != TOKEN_OPEN_BRACE) {
-                return fail("expected {");
-            }
-            break;
-
-        case TOKEN_SOURCE:
-            text += ' ';
-            if (next(text.size(), false) != TOKEN_STRING) {
-                return fail("expected string");
-            }
-            if (evalText(interp, text) != TCL_OK) {
-                errorFromResult(interp);
-                return TCL_ERROR;
-            }
-            break;
-
-        case TOKEN_INCLUDE: {
-            if (next(0, false) != TOKEN_STRING) {
-                return fail("expected string");
-            }
-            std::string name = text.substr(1, text.size() - 2);
-            std::string includePath = name;
-            if (name.find('/') == std::string::npos && !Path.empty()) {
-                includePath = Path + '/' + name;
-            }
-            if (NestLevel + 1 >= MaxNest) {
-                return fail("exceeded include nesting limit (" + std::to_string(MaxNest) + ")");
-            }
-            ++NestLevel;
-            int rc = readSpec(interp, includePath);
-            --NestLevel;
-            if (rc != TCL_OK) {
-                return TCL_ERROR; /* the nested read has set the message */
-            }
-            break;
-        }
-
-        case TOKEN_CLOSE_BRACE:
-            className.clear();
-            break;
-
-        default: { /* TOKEN_WORD, TOKEN_STRING: an attribute name */
-            if (className.empty()) {
-                return fail("must be within class");
-            }
-            std::string prefix = "set ZkZKS(";
-            prefix += className;
-            prefix += '.';
-            prefix += text;
-            prefix += ") ";
-            text = prefix;
-            int valueKind = next(text.size(), false);
-            if (in.readErrno != 0) {
-                return fail({});
-            }
-            if (valueKind == TOKEN_TOO_LONG) {
-                return fail("string too long (" + std::to_string(MaxToken) + ")");
-            }
-            /* A closing brace is no value: the one-argument set reads the element. */
-            if (evalText(interp, text) != TCL_OK) {
-                errorFromResult(interp);
-                return TCL_ERROR;
-            }
-            if (valueKind == TOKEN_END) {
+        int kind = r.next(0, false);
+        Next next;
+        if (r.in.readErrno != 0) {
+            next = r.fail({});
+        } else {
+            switch (kind) {
+            case TOKEN_END:
                 return TCL_OK;
+            case TOKEN_TOO_LONG:
+                next = r.fail("token too long");
+                break;
+            case TOKEN_CLASS:
+                next = readClass(r);
+                break;
+            case TOKEN_SOURCE:
+                next = readSource(r);
+                break;
+            case TOKEN_INCLUDE:
+                next = readInclude(r);
+                break;
+            case TOKEN_CLOSE_BRACE:
+                r.className.clear();
+                next = Next::read;
+                break;
+            default: /* TOKEN_WORD, TOKEN_STRING: an attribute name */
+                next = readAttribute(r);
+                break;
             }
-            break;
         }
+        if (next != Next::read) {
+            return next == Next::end ? TCL_OK : TCL_ERROR;
         }
     }
 }
 
+} // namespace
+
 /*
- * tcl_readZKSCmd --
- *   "readZKS path": reads a specification file into the array ZkZKS.
+ * readZKSCmd --
+ *   "readZKS path": reads a specification file into the array ZkZKS. Words
+ *   beyond the path are ignored.
  * Results: TCL_OK with the result of the last evaluated command (empty when
  *   none), or TCL_ERROR with a message naming the file and line.
  * Side effects: elements of ZkZKS; sourced scripts run.
  */
-int tcl_readZKSCmd(ZKS_CMD_ARGS)
+int readZKSCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
 {
-    if (argc < 2) {
-        Tcl_SetResult(interp, const_cast<char *>("readZKS: expected filename"), TCL_STATIC);
+    if (objc < 2) {
+        setResult(interp, "readZKS: expected filename");
         return TCL_ERROR;
     }
     /*
@@ -463,30 +532,32 @@ int tcl_readZKSCmd(ZKS_CMD_ARGS)
      */
     std::string savedName = std::move(ZksFileName[NestLevel]);
     int savedLine = ZksLineNo[NestLevel];
-    std::string savedPath = Path;
+    std::string savedDir = TopDir;
     int savedLevel = NestLevel;
 
-    int rc = readSpec(interp, argv[1]);
+    int rc = readSpec(interp, Tcl_GetString(objv[1]));
 
     NestLevel = savedLevel;
     ZksFileName[NestLevel] = std::move(savedName);
     ZksLineNo[NestLevel] = savedLine;
-    Path = std::move(savedPath);
+    TopDir = std::move(savedDir);
     return rc;
 }
 
-} // namespace
+} // namespace zks
 
 /*
  * Zks_Init --
  *   Creates readZKS, then the utility commands through Zk_Init.
  * Results: what Zk_Init returns.
+ * Side effects: fourteen commands; the platform libraries in the process.
  */
 int Zks_Init(Tcl_Interp *interp)
 {
+    /* Zk_Init sets up the stubs too, but readZKS is created first. */
     if (Tcl_InitStubs(interp, "8.6", 0) == nullptr) {
         return TCL_ERROR;
     }
-    Tcl_CreateCommand(interp, "readZKS", tcl_readZKSCmd, nullptr, nullptr);
+    zks::createCommand(interp, "readZKS", zks::readZKSCmd);
     return Zk_Init(interp);
 }

@@ -1,58 +1,247 @@
 /*
  * zksInt.h --
- *   What the reader (zks.cpp) and the utility commands (ZK.cpp) share: the
- *   export macro, the form of a command procedure, the usage message and the
- *   bit-set codec that the port codec builds on.
+ *   What the source files of the library share: the export macro, the
+ *   declaration of every command procedure, and the scanning, formatting and
+ *   message helpers (defined in scan.cpp, the hot ones inline here).
+ *
+ *   Where each command lives:
+ *     zks.cpp     readZKS, Zks_Init
+ *     ZK.cpp      Zk_Init: the command table and the platform preloads
+ *     codecs.cpp  bit, port, idList
+ *     values.cpp  timeticks, hex2dec, dec2hex, ipmShowIpAddr, getIPAddr, getIPHost
+ *     utils.cpp   loop, rlindex, chmod, deleteProc
+ *     scan.cpp    usage and message builders, number scanners, formatters
  */
 #ifndef ZKS_INT_H
 #define ZKS_INT_H
 
 #include <tcl.h>
 
+#include <array>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 #define ZKS_EXPORT extern "C" __attribute__((visibility("default")))
+
+/* Tcl 8.6 counts in int what Tcl 9 counts in Tcl_Size. */
+#ifndef TCL_SIZE_MAX
+typedef int Tcl_Size;
+#endif
 
 /* The entry points. */
 ZKS_EXPORT int Zks_Init(Tcl_Interp *interp);
 ZKS_EXPORT int Zk_Init(Tcl_Interp *interp);
 
 /*
- * Every command is string based: client data (always null here), the
- * interpreter, and the words as C strings, word 0 being the command name.
+ * Hosts may call these three by name, with the words as C strings (word 0
+ * the command name), as string-based command procedures are called. The
+ * commands themselves are object commands sharing their work.
  */
-#define ZKS_CMD_ARGS ClientData, Tcl_Interp *interp, int argc, const char *argv[]
-
-/* The three command procedures that hosts may also call by name. */
-ZKS_EXPORT int getIPAddrCmd(ZKS_CMD_ARGS);
-ZKS_EXPORT int getIPHostCmd(ZKS_CMD_ARGS);
-ZKS_EXPORT int deleteProcCmd(ZKS_CMD_ARGS);
+ZKS_EXPORT Tcl_CmdProc getIPAddrCmd;
+ZKS_EXPORT Tcl_CmdProc getIPHostCmd;
+ZKS_EXPORT Tcl_CmdProc deleteProcCmd;
 
 namespace zks {
 
-/*
- * usage --
- *   Sets "wrong # args: WORD0 TEXT" as the result and returns TCL_ERROR.
- *   The text is built whole, whatever the length of the command word.
- */
-int usage(Tcl_Interp *interp, const char *word0, const char *text);
+/* Object command procedures: Tcl 9 passes the word count as a Tcl_Size. */
+#if TCL_MAJOR_VERSION >= 9
+using ObjCmdProc = Tcl_ObjCmdProc2;
+#else
+using ObjCmdProc = Tcl_ObjCmdProc;
+#endif
+
+/* One procedure per command, in the files listed above. */
+ObjCmdProc readZKSCmd;
+ObjCmdProc bitCmd;
+ObjCmdProc portCmd;
+ObjCmdProc idListCmd;
+ObjCmdProc timeticksCmd;
+ObjCmdProc hex2decCmd;
+ObjCmdProc dec2hexCmd;
+ObjCmdProc ipmShowIpAddrCmd;
+ObjCmdProc getIPAddrObjCmd;
+ObjCmdProc getIPHostObjCmd;
+ObjCmdProc loopCmd;
+ObjCmdProc rlindexCmd;
+ObjCmdProc chmodCmd;
+ObjCmdProc deleteProcObjCmd;
+
+/* Creates a command of the library in interp (ZK.cpp). */
+Tcl_Command createCommand(Tcl_Interp *interp, const char *name, ObjCmdProc *proc);
 
 /*
- * White space as the C library's number readers and the specification
- * reader know it: the POSIX-locale space class, whatever locale the host
- * has set. Bytes above 127 (negative chars included) are never space.
+ *----------------------------------------------------------------------
+ * Results and messages (scan.cpp).
+ *----------------------------------------------------------------------
  */
-inline bool isSpace(int c)
-{
-    return c == ' ' || (c >= '\t' && c <= '\r');
-}
 
 /* Hands a text of any length to the interpreter as its result. */
 inline void setResult(Tcl_Interp *interp, std::string_view text)
 {
     Tcl_SetObjResult(interp, Tcl_NewStringObj(text.data(), static_cast<int>(text.size())));
 }
+
+/*
+ * Sets "wrong # args: WORD0 TEXT" as the result and returns TCL_ERROR. The
+ * text is built whole, whatever the length of the command word.
+ */
+int usage(Tcl_Interp *interp, const char *word0, const char *text);
+int usage(Tcl_Interp *interp, Tcl_Obj *word0, const char *text);
+
+/* A word's text as a view: Tcl's strings hold no raw NUL byte. */
+inline std::string_view wordView(Tcl_Obj *word)
+{
+    Tcl_Size length = 0;
+    const char *bytes = Tcl_GetStringFromObj(word, &length);
+    return std::string_view(bytes, static_cast<std::size_t>(length));
+}
+
+/* Sets 'bad KIND "WORD" in "ARGUMENT": REASON' as the result; returns TCL_ERROR. */
+int badWord(Tcl_Interp *interp, const char *kind, std::string_view word,
+    std::string_view argument, const char *reason);
+
+/*
+ *----------------------------------------------------------------------
+ * Scanning (scan.cpp; character tests inline).
+ *----------------------------------------------------------------------
+ */
+
+/*
+ * White space as the C library's number readers, Tcl's list rules and the
+ * specification reader know it: the POSIX-locale space class, whatever
+ * locale the host has set. Bytes above 127 are never space.
+ */
+inline bool isSpace(int c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+inline bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+/* The value of each hex digit, -1 for every other byte. */
+constexpr std::array<signed char, 256> hexValues = [] {
+    std::array<signed char, 256> v{};
+    for (int c = 0; c < 256; ++c) {
+        v[c] = c >= '0' && c <= '9' ? c - '0'
+             : c >= 'a' && c <= 'f' ? c - 'a' + 10
+             : c >= 'A' && c <= 'F' ? c - 'A' + 10
+             : -1;
+    }
+    return v;
+}();
+
+inline int hexValue(char c)
+{
+    return hexValues[static_cast<unsigned char>(c)];
+}
+
+/*
+ * Returns the next token of rest, skipping the characters for which
+ * separates is true; empty when none is left. Each scan keeps its position
+ * in a view of its own, so a script that re-enters the library in the
+ * middle of a scan cannot disturb it.
+ */
+template <typename Separates>
+std::string_view nextToken(std::string_view &rest, Separates separates)
+{
+    std::size_t start = 0;
+    while (start < rest.size() && separates(rest[start])) {
+        ++start;
+    }
+    std::size_t end = start;
+    while (end < rest.size() && !separates(rest[end])) {
+        ++end;
+    }
+    std::string_view token = rest.substr(start, end - start);
+    rest.remove_prefix(end);
+    return token;
+}
+
+inline std::string_view nextToken(std::string_view &rest, char separator)
+{
+    return nextToken(rest, [separator](char c) { return c == separator; });
+}
+
+enum class ScanStatus { ok, noNumber, tooWide };
+
+/*
+ * Reads a number at the start of text as "%d" (base 10) or "%x" (base 16)
+ * reads it: white space, an optional sign, for base 16 an optional 0x, then
+ * digits; the rest is ignored. A magnitude above maxMagnitude is too wide.
+ * *value holds the signed result when ok; *rest, when given, the offset
+ * past the digits.
+ */
+ScanStatus scanNumber(std::string_view text, int base, long long maxMagnitude,
+    long long *value, std::size_t *rest = nullptr);
+
+/* scanNumber in base 10, too wide past the range of an int. */
+ScanStatus scanInt32(std::string_view text, long long *value, std::size_t *rest = nullptr);
+
+/*
+ * Like scanInt32, but takes the number off the front of s. False when there
+ * is no number or it does not fit an int; s is then unchanged.
+ */
+bool takeInt32(std::string_view &s, int &value);
+
+/*
+ *----------------------------------------------------------------------
+ * Formatting (scan.cpp; the per-octet and per-number ones inline).
+ *----------------------------------------------------------------------
+ */
+
+inline constexpr char hexDigits[] = "0123456789abcdef";
+
+/* Appends an octet as "%2.2x" writes it. */
+inline void appendHex2(std::string &out, unsigned octet)
+{
+    out += hexDigits[octet >> 4 & 15];
+    out += hexDigits[octet & 15];
+}
+
+/* Appends an octet as "%x" writes it: lowercase, no leading zero. */
+inline void appendHex(std::string &out, unsigned octet)
+{
+    if (octet >= 16) {
+        out += hexDigits[octet >> 4 & 15];
+    }
+    out += hexDigits[octet & 15];
+}
+
+/*
+ * Writes v in decimal at p and returns the end. Lists of numbers are written
+ * straight into a buffer sized beforehand: an append per number costs more
+ * than the conversion.
+ */
+inline char *writeDecimal(char *p, unsigned v)
+{
+    unsigned digits = 1;
+    for (unsigned bound = 10; digits < 10 && v >= bound; bound *= 10) {
+        ++digits;
+    }
+    char *end = p += digits;
+    do {
+        *--p = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0);
+    return end;
+}
+
+/* Appends a number in decimal, as "%lld" writes it. */
+void appendDecimal(std::string &out, long long value);
+
+/* Appends a number below 100 with a leading zero when below 10 ("%02d"). */
+void appendTwoDigits(std::string &out, unsigned value);
+
+/* Appends the hex digits of a 32-bit pattern, lowercase, at least four. */
+void appendHex4(std::string &out, std::uint32_t value);
+
+/* Appends an IPv4 address, given as a host-order number, in dotted decimal. */
+void appendDotted(std::string &out, std::uint32_t address);
 
 } // namespace zks
 

@@ -1,0 +1,392 @@
+/*
+ * utils.cpp --
+ *   Script utilities:
+ *     loop        a counting loop
+ *     rlindex     one element of a list held in a variable
+ *     chmod       the permission bits of a file
+ *     deleteProc  removal of a command
+ */
+#include "zksInt.h"
+
+#include <sys/stat.h>
+
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace zks {
+namespace {
+
+class HeldObj {
+public:
+    explicit HeldObj(Tcl_Obj *obj) : obj_(obj) { Tcl_IncrRefCount(obj_); }
+    ~HeldObj() { Tcl_DecrRefCount(obj_); }
+    HeldObj(const HeldObj &) = delete;
+    HeldObj &operator=(const HeldObj &) = delete;
+    Tcl_Obj *get() const { return obj_; }
+
+private:
+    Tcl_Obj *obj_;
+};
+
+/*
+ * Decodes the backslash sequence at p, which lies before limit. Tcl_UtfBackslash
+ * reads a NUL-terminated text; a backslash that is the last byte before the
+ * limit stands for itself, as in Tcl's own list parser.
+ * Results: the sequence's length in bytes; its replacement goes to out.
+ */
+int listBackslash(const char *p, const char *limit, std::string *out)
+{
+    if (limit - p < 2) {
+        if (out != nullptr) {
+            *out += '\\';
+        }
+        return 1;
+    }
+    std::array<char, 8> bytes{};
+    int read = 0;
+    int n = Tcl_UtfBackslash(p, &read, bytes.data());
+    if (out != nullptr) {
+        out->append(bytes.data(), static_cast<size_t>(n));
+    }
+    return read < limit - p ? read : static_cast<int>(limit - p);
+}
+
+/* One element of a list text, as found by nextListElement. */
+struct ListElement {
+    const char *open = nullptr;  /* first byte: the opening brace or quote, if any */
+    const char *start = nullptr; /* first byte of the element's text */
+    const char *end = nullptr;   /* one past its last byte */
+    bool literal = true;         /* no backslash sequence to replace (so in braces) */
+};
+
+enum class ListScan { element, end, syntaxError };
+
+/*
+ * nextListElement --
+ *   Finds the list element at or after p with Tcl's list rules: white space
+ *   (the same six bytes as isSpace) between elements, braces that nest and keep their text as written,
+ *   double quotes, and backslash sequences that neither close nor separate.
+ * Results: element (p then points past it), end (no element is left), or
+ *   syntaxError (el.open is the faulty element and p the byte where the scan
+ *   stopped: the end of the text, or just after the closing brace or quote).
+ */
+ListScan nextListElement(const char *&p, const char *limit, ListElement &el)
+{
+    while (p < limit && isSpace(*p)) {
+        ++p;
+    }
+    if (p == limit) {
+        return ListScan::end;
+    }
+    el = ListElement{};
+    el.open = p;
+    int braces = 0;
+    bool quoted = false;
+    if (*p == '{') {
+        braces = 1;
+        ++p;
+    } else if (*p == '"') {
+        quoted = true;
+        ++p;
+    }
+    el.start = p;
+    for (; p < limit; ++p) {
+        switch (*p) {
+        case '{':
+            if (braces != 0) {
+                ++braces;
+            }
+            break;
+        case '}':
+            if (braces > 1) {
+                --braces;
+            } else if (braces == 1) {
+                el.end = p++;
+                return p == limit || isSpace(*p) ? ListScan::element : ListScan::syntaxError;
+            }
+            break;
+        case '"':
+            if (quoted) {
+                el.end = p++;
+                return p == limit || isSpace(*p) ? ListScan::element : ListScan::syntaxError;
+            }
+            break;
+        case '\\':
+            if (braces == 0) {
+                el.literal = false;
+            }
+            p += listBackslash(p, limit, nullptr) - 1;
+            break;
+        default:
+            if (braces == 0 && !quoted && isSpace(*p)) {
+                el.end = p;
+                return ListScan::element;
+            }
+            break;
+        }
+    }
+    if (braces != 0 || quoted) {
+        return ListScan::syntaxError;
+    }
+    el.end = p;
+    return ListScan::element;
+}
+
+/*
+ * chmodMode --
+ *   Reads an octal file mode the way "%o" does: white space, an optional
+ *   plus sign, octal digits; whatever follows the digits is ignored.
+ * Results: the mode, or -1 when the text does not begin with an octal
+ *   number, is negative, or exceeds 07777.
+ */
+long chmodMode(const char *text)
+{
+    const char *p = text;
+    while (isSpace(*p)) {
+        ++p;
+    }
+    if (*p == '+') {
+        ++p;
+    }
+    if (*p < '0' || *p > '7') {
+        return -1;
+    }
+    long mode = 0;
+    for (; *p >= '0' && *p <= '7'; ++p) {
+        mode = mode * 8 + (*p - '0');
+        if (mode > 07777) {
+            return -1;
+        }
+    }
+    return mode;
+}
+
+/*
+ * deleteCommand --
+ *   The work of deleteProc: deletes the command name, whatever implements
+ *   it, and leaves the result empty whatever a delete trace set.
+ */
+int deleteCommand(Tcl_Interp *interp, const char *name)
+{
+    int status = Tcl_DeleteCommand(interp, name);
+    Tcl_ResetResult(interp);
+    return status == 0 ? TCL_OK : TCL_ERROR;
+}
+
+} // namespace
+
+/*
+ * loopCmd --
+ *   "loop var first limit ?incr? command": runs command once for each counter
+ *   value from first towards limit (excluded) in steps of incr (default 1;
+ *   zero counts as upward). The bounds are expressions, evaluated in that
+ *   order. The counter is the command's own: var receives it before every
+ *   iteration and once more at the end, and changes to var do not steer it.
+ *   A step that would carry the counter past the range of a long ends the
+ *   loop instead, var keeping the last value that ran.
+ * Results: TCL_OK when the test or a break ends the loop; an error, return
+ *   or other code of the body is passed on, errors with the body line added
+ *   to the error information. The result is what the body's last evaluation
+ *   left.
+ * Side effects: sets var; whatever the bounds and the body do.
+ */
+int loopCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
+{
+    if (objc != 5 && objc != 6) {
+        return usage(interp, objv[0], "var first limit ?incr? command");
+    }
+    long first = 0;
+    long limit = 0;
+    long incr = 1;
+    if (Tcl_ExprLong(interp, Tcl_GetString(objv[2]), &first) != TCL_OK
+        || Tcl_ExprLong(interp, Tcl_GetString(objv[3]), &limit) != TCL_OK
+        || (objc == 6 && Tcl_ExprLong(interp, Tcl_GetString(objv[4]), &incr) != TCL_OK)) {
+        return TCL_ERROR;
+    }
+
+    HeldObj name(objv[1]);
+    HeldObj body(objv[objc - 1]);
+    long counter = first;
+    int code = TCL_OK;
+    while (incr >= 0 ? counter < limit : counter > limit) {
+        if (Tcl_ObjSetVar2(interp, name.get(), nullptr, Tcl_NewLongObj(counter),
+                TCL_LEAVE_ERR_MSG) == nullptr) {
+            return TCL_ERROR;
+        }
+        code = Tcl_EvalObjEx(interp, body.get(), 0);
+        if (code == TCL_CONTINUE) {
+            code = TCL_OK;
+        }
+        if (code != TCL_OK) {
+            if (code == TCL_BREAK) {
+                code = TCL_OK;
+            } else if (code == TCL_ERROR) {
+                std::string info = "\n    (\"loop\" body line ";
+                info += std::to_string(Tcl_GetErrorLine(interp));
+                info += ')';
+                Tcl_AddErrorInfo(interp, info.c_str());
+            }
+            break;
+        }
+        long next = 0;
+        if (__builtin_add_overflow(counter, incr, &next)) {
+            break; /* the counter keeps the last value that ran */
+        }
+        counter = next;
+    }
+    if (Tcl_ObjSetVar2(interp, name.get(), nullptr, Tcl_NewLongObj(counter),
+            TCL_LEAVE_ERR_MSG) == nullptr) {
+        return TCL_ERROR;
+    }
+    return code;
+}
+
+/*
+ * rlindexCmd --
+ *   "rlindex var integer": the element of the list held in the variable var
+ *   at the given index, counted from 0. Only the elements up to that one are
+ *   parsed; the variable is neither copied nor converted.
+ * Results: the element's text, empty for a negative index or one past the
+ *   end; TCL_ERROR with Tcl's message when the variable cannot be read, the
+ *   index is no integer, or an element up to the requested one is malformed.
+ * Side effects: none; the variable's value is not converted.
+ */
+int rlindexCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
+{
+    if (objc != 3) {
+        return usage(interp, objv[0], "var integer");
+    }
+    Tcl_Obj *value = Tcl_ObjGetVar2(interp, objv[1], nullptr, TCL_LEAVE_ERR_MSG);
+    if (value == nullptr) {
+        return TCL_ERROR;
+    }
+    int index = 0;
+    if (Tcl_GetIntFromObj(interp, objv[2], &index) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    if (index < 0) {
+        return TCL_OK;
+    }
+
+    /* A value that is already a list answers directly, without a string form. */
+    static const Tcl_ObjType *const listType = Tcl_GetObjType("list");
+    if (listType != nullptr && value->typePtr == listType) {
+        Tcl_Obj *elem = nullptr;
+        if (Tcl_ListObjIndex(interp, value, index, &elem) != TCL_OK) {
+            return TCL_ERROR;
+        }
+        if (elem != nullptr) {
+            Tcl_SetObjResult(interp, elem);
+        }
+        return TCL_OK;
+    }
+
+    Tcl_Size length = 0;
+    const char *p = Tcl_GetStringFromObj(value, &length);
+    const char *const limit = p + length;
+    ListElement el;
+    for (int i = 0; i <= index; ++i) {
+        switch (nextListElement(p, limit, el)) {
+        case ListScan::element:
+            break;
+        case ListScan::end:
+            return TCL_OK; /* past the end: empty */
+        case ListScan::syntaxError: {
+            /*
+             * Let Tcl word the error: its message names at most 20 bytes
+             * after the closing brace or quote, so that much of the faulty
+             * element is parsed again as a list of its own.
+             */
+            const char *stop = limit - p > 20 ? p + 20 : limit;
+            HeldObj faulty(Tcl_NewStringObj(el.open, static_cast<int>(stop - el.open)));
+            Tcl_Size n = 0;
+            if (Tcl_ListObjLength(interp, faulty.get(), &n) == TCL_OK) {
+                setResult(interp, "malformed list"); /* not reached: the rules agree */
+            }
+            return TCL_ERROR;
+        }
+        }
+    }
+    if (el.literal) {
+        setResult(interp, std::string_view(el.start, static_cast<size_t>(el.end - el.start)));
+        return TCL_OK;
+    }
+    std::string text;
+    text.reserve(static_cast<size_t>(el.end - el.start));
+    for (const char *q = el.start; q < el.end;) {
+        const char *run = q;
+        while (q < el.end && *q != '\\') {
+            ++q;
+        }
+        text.append(run, static_cast<size_t>(q - run));
+        if (q < el.end) {
+            q += listBackslash(q, el.end, &text);
+        }
+    }
+    setResult(interp, text);
+    return TCL_OK;
+}
+
+/*
+ * chmodCmd --
+ *   "chmod filename mode": sets the permission bits of filename, taken as
+ *   written (no tilde expansion), to the octal mode. Words beyond the mode
+ *   are ignored.
+ * Results: empty on success. TCL_ERROR with "can't chmod PATH" when the
+ *   system refuses, or naming the mode when it is no octal mode from 0 to
+ *   7777, in which case the file is not touched.
+ * Side effects: the file's permission bits.
+ */
+int chmodCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
+{
+    if (objc <= 2) {
+        return usage(interp, objv[0], "filename mode");
+    }
+    const char *path = Tcl_GetString(objv[1]);
+    const char *modeWord = Tcl_GetString(objv[2]);
+    long mode = chmodMode(modeWord);
+    if (mode < 0) {
+        std::string msg = "bad mode \"";
+        msg += modeWord;
+        msg += "\": must be an octal number from 0 to 7777";
+        setResult(interp, msg);
+        return TCL_ERROR;
+    }
+    if (::chmod(path, static_cast<mode_t>(mode)) != 0) {
+        setResult(interp, std::string("can't chmod ") + path);
+        return TCL_ERROR;
+    }
+    return TCL_OK;
+}
+
+/*
+ * deleteProcObjCmd --
+ *   "deleteProc name": deletes the command name, whatever implements it.
+ *   Words beyond the name are ignored.
+ * Results: TCL_OK, or TCL_ERROR when there is no such command; the result
+ *   is empty either way.
+ * Side effects: the command is gone, its delete traces have run.
+ */
+int deleteProcObjCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
+{
+    if (objc <= 1) {
+        /* "integer" though the word is a name: the text scripts know. */
+        return usage(interp, objv[0], "integer");
+    }
+    return deleteCommand(interp, Tcl_GetString(objv[1]));
+}
+
+} // namespace zks
+
+/*
+ * deleteProcCmd --
+ *   The string-based form of deleteProc, for hosts that call it by name.
+ */
+int deleteProcCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[])
+{
+    if (argc <= 1) {
+        return zks::usage(interp, argv[0], "integer");
+    }
+    return zks::deleteCommand(interp, argv[1]);
+}

@@ -1,0 +1,446 @@
+/*
+ * values.cpp --
+ *   Renderings and conversions of managed values:
+ *     timeticks      time ticks as uptimes, dates and clock values
+ *     hex2dec        colon-separated hex fields as dotted signed decimal
+ *     dec2hex        decimal integers as colon-separated hex octets
+ *     ipmShowIpAddr  the IP multicast addresses sharing one Ethernet address
+ *     getIPAddr      a host name's IPv4 address
+ *     getIPHost      an IPv4 address's host name
+ */
+#include "zksInt.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+namespace zks {
+namespace {
+
+/*
+ * readTicksInteger --
+ *   Reads the integer word of timeticks as atoi does: leading white space,
+ *   an optional sign and decimal digits up to the first other character; no
+ *   digits read as 0. A device's 32-bit counter may be written unsigned, so
+ *   values from -2^31 up to 2^32-1 are taken; wider ones have no 32-bit
+ *   pattern and are refused rather than wrapped.
+ * Results: true with *value set, or false with a message in the result.
+ */
+bool readTicksInteger(Tcl_Interp *interp, std::string_view word, long long *value)
+{
+    ScanStatus status = scanNumber(word, 10, 4294967295LL, value);
+    if (status == ScanStatus::noNumber) {
+        *value = 0;
+    } else if (status == ScanStatus::tooWide || *value < -2147483648LL) {
+        std::string msg = "bad integer \"";
+        msg.append(word);
+        msg += "\": outside the range -2147483648 to 4294967295";
+        setResult(interp, msg);
+        return false;
+    }
+    return true;
+}
+
+/*
+ * appendCtime --
+ *   Appends a clock value as local time in the 24-character layout of ctime,
+ *   "Thu Nov  4 18:22:48 1986", without its newline. The names are always
+ *   the English ones, as ctime writes them in any locale.
+ * Results: false when the clock value has no local time.
+ */
+bool appendCtime(std::string &out, long long seconds)
+{
+    static const char *const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char *const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm local;
+    tzset(); /* follow TZ changes as ctime would */
+    if (localtime_r(&t, &local) == nullptr || local.tm_wday < 0 || local.tm_wday > 6 ||
+        local.tm_mon < 0 || local.tm_mon > 11) {
+        return false;
+    }
+    out += days[local.tm_wday];
+    out += ' ';
+    out += months[local.tm_mon];
+    out += (local.tm_mday < 10) ? "  " : " ";
+    appendDecimal(out, local.tm_mday);
+    out += ' ';
+    appendTwoDigits(out, local.tm_hour);
+    out += ':';
+    appendTwoDigits(out, local.tm_min);
+    out += ':';
+    appendTwoDigits(out, local.tm_sec);
+    out += ' ';
+    appendDecimal(out, local.tm_year + 1900LL);
+    return true;
+}
+
+/*
+ * hostEntryLookup --
+ *   Runs a reentrant resolver call, growing its work buffer while the
+ *   resolver reports it too small. The entry points into the buffer.
+ * Results: true when the resolver found an entry.
+ */
+template <typename Call>
+bool hostEntryLookup(Call call, hostent &entry, std::string &buffer)
+{
+    constexpr std::size_t maxBuffer = 1 << 20;
+    buffer.resize(1024);
+    for (;;) {
+        hostent *found = nullptr;
+        int herr = 0;
+        int rc = call(&entry, buffer.data(), buffer.size(), &found, &herr);
+        if (rc == ERANGE && buffer.size() < maxBuffer) {
+            buffer.resize(buffer.size() * 2);
+            continue;
+        }
+        return rc == 0 && found != nullptr;
+    }
+}
+
+
+/*
+ * lookupAddress --
+ *   The work of getIPAddr: the first IPv4 address of a host name, in dotted
+ *   decimal. A name that starts with a digit is taken to be an address
+ *   already and comes back unchanged, without a lookup.
+ * Results: TCL_OK with the address; TCL_ERROR with an empty result when the
+ *   name does not resolve to an IPv4 address.
+ */
+int lookupAddress(Tcl_Interp *interp, const char *name)
+{
+    if (isDigit(name[0])) {
+        setResult(interp, name);
+        return TCL_OK;
+    }
+    hostent entry;
+    std::string buffer;
+    bool found = hostEntryLookup(
+        [name](hostent *e, char *buf, std::size_t len, hostent **res, int *herr) {
+            return gethostbyname_r(name, e, buf, len, res, herr);
+        },
+        entry, buffer);
+    if (!found || entry.h_addrtype != AF_INET || entry.h_length != 4 ||
+        entry.h_addr_list[0] == nullptr) {
+        Tcl_ResetResult(interp);
+        return TCL_ERROR;
+    }
+    in_addr address;
+    std::memcpy(&address, entry.h_addr_list[0], sizeof address);
+    std::string text;
+    appendDotted(text, ntohl(address.s_addr));
+    setResult(interp, text);
+    return TCL_OK;
+}
+
+/*
+ * lookupHost --
+ *   The work of getIPHost: the official name of an IPv4 address, written in
+ *   any form of inet_aton (one to four parts, decimal, octal or hex);
+ *   255.255.255.255 is an address like any other.
+ * Results: TCL_OK with the name, or the text unchanged when the address has
+ *   none; TCL_ERROR with a message for text that is no address.
+ */
+int lookupHost(Tcl_Interp *interp, const char *text)
+{
+    in_addr address;
+    if (inet_aton(text, &address) == 0) {
+        setResult(interp, "IP-address must be of the form a.b.c.d");
+        return TCL_ERROR;
+    }
+    hostent entry;
+    std::string buffer;
+    bool found = hostEntryLookup(
+        [&address](hostent *e, char *buf, std::size_t len, hostent **res, int *herr) {
+            return gethostbyaddr_r(&address, sizeof address, AF_INET, e, buf, len, res, herr);
+        },
+        entry, buffer);
+    setResult(interp, found && entry.h_name != nullptr ? entry.h_name : text);
+    return TCL_OK;
+}
+
+} // namespace
+
+/*
+ * timeticksCmd --
+ *   "timeticks {now|uptime|relative|clock|timeticks} integer": renders time
+ *   ticks (hundredths of a second) as a past local date, an uptime or a past
+ *   clock value, seconds as a duration, or a clock value as the ticks elapsed
+ *   since it. Only the first letter of the subcommand counts.
+ * Results: the rendering; the usage message with fewer than two arguments;
+ *   a fixed message for an unknown subcommand; a message for an integer
+ *   beyond 32 bits.
+ * Side effects: none.
+ */
+int timeticksCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
+{
+    if (objc < 3) {
+        return usage(interp, objv[0], "{now|uptime|relative|clock|timeticks} integer");
+    }
+    long long v;
+    if (!readTicksInteger(interp, wordView(objv[2]), &v)) {
+        return TCL_ERROR;
+    }
+    /* Tick counts are unsigned 32-bit counters: -1 is 2^32-1 ticks. */
+    const std::uint32_t u = static_cast<std::uint32_t>(v);
+    const long long now = static_cast<long long>(std::time(nullptr));
+    std::string text;
+
+    switch (Tcl_GetString(objv[1])[0]) {
+    case 'n':
+        if (!appendCtime(text, now - u / 100)) {
+            setResult(interp, "timeticks: time has no local date");
+            return TCL_ERROR;
+        }
+        break;
+    case 'u':
+        appendDecimal(text, u / 8640000);
+        text += " day(s), ";
+        appendTwoDigits(text, u % 8640000 / 360000);
+        text += ':';
+        appendTwoDigits(text, u % 360000 / 6000);
+        text += ':';
+        appendTwoDigits(text, u % 6000 / 100);
+        text += '.';
+        appendTwoDigits(text, u % 100);
+        break;
+    case 'r':
+        appendDecimal(text, u / 3600);
+        text += "h ";
+        appendDecimal(text, u % 3600 / 60);
+        text += "m ";
+        appendDecimal(text, u % 60);
+        text += 's';
+        break;
+    case 'c':
+        appendDecimal(text, now - u / 100);
+        break;
+    case 't':
+        /* 64-bit: a clock value of more than 248 days ago must not wrap. */
+        appendDecimal(text, (now - v) * 100);
+        break;
+    default:
+        setResult(interp, "timeticks {now | uptime | clock | ticks}");
+        return TCL_ERROR;
+    }
+    setResult(interp, text);
+    return TCL_OK;
+}
+
+/*
+ * hex2decCmd --
+ *   "hex2dec hex": writes colon-separated hex fields (0a:01:02:03) as
+ *   point-separated signed decimal numbers (10.1.2.3). A field may be wider
+ *   than an octet, up to 32 bits. Text without a colon is passed through.
+ * Results: the decimal text or the argument; a message naming a field that
+ *   holds no hex number or more than 32 bits; the usage message without an
+ *   argument.
+ * Side effects: none.
+ */
+int hex2decCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
+{
+    if (objc < 2) {
+        return usage(interp, objv[0], "hex");
+    }
+    std::string_view text = wordView(objv[1]);
+    std::size_t colons = std::count(text.begin(), text.end(), ':');
+    if (colons == 0) {
+        setResult(interp, text);
+        return TCL_OK;
+    }
+    /*
+     * Each field gives at most 11 characters ("-2147483648") and a point.
+     * Addresses are a handful of fields: build those on the stack.
+     */
+    std::size_t bound = 12 * (colons + 1);
+    std::array<char, 192> local;
+    std::string large;
+    char *out = local.data();
+    if (bound > local.size()) {
+        large.resize(bound);
+        out = large.data();
+    }
+    char *const outEnd = out + bound;
+    char *p = out;
+    for (std::size_t start = 0;;) {
+        /* A colon is neither space, sign nor digit: the reading stops there. */
+        long long value;
+        std::size_t used = 0;
+        ScanStatus status = scanNumber(text.substr(start), 16, 0xffffffffLL, &value, &used);
+        std::size_t colon = text.find(':', start + used);
+        if (status != ScanStatus::ok) {
+            return badWord(interp, "field", text.substr(start, colon - start), text,
+                status == ScanStatus::noNumber ? "expected a hexadecimal number"
+                                               : "wider than 32 bits");
+        }
+        /* The 32-bit pattern is printed signed: ffffffff is -1. */
+        p = std::to_chars(p, outEnd,
+            static_cast<std::int32_t>(static_cast<std::uint32_t>(value))).ptr;
+        if (colon == std::string_view::npos || p == outEnd) {
+            break;
+        }
+        *p++ = '.';
+        start = colon + 1;
+    }
+    setResult(interp, std::string_view(out, static_cast<std::size_t>(p - out)));
+    return TCL_OK;
+}
+
+/*
+ * dec2hexCmd --
+ *   "dec2hex integer": writes each blank-separated decimal integer as at
+ *   least four lowercase hex digits (negative ones as their 32-bit pattern),
+ *   joins the digits and cuts them into colon-separated pairs.
+ * Results: the pairs (empty for a blank argument); a message naming a word
+ *   that is no decimal number or falls outside the signed 32-bit range; the
+ *   usage message without an argument.
+ * Side effects: none.
+ */
+int dec2hexCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
+{
+    if (objc < 2) {
+        return usage(interp, objv[0], "integer");
+    }
+    std::string_view list = wordView(objv[1]);
+    std::string digits;
+    digits.reserve(list.size() * 2);
+    std::string_view rest = list;
+    for (std::string_view word; !(word = nextToken(rest, ' ')).empty();) {
+        long long value;
+        ScanStatus status = scanInt32(word, &value);
+        if (status != ScanStatus::ok) {
+            return badWord(interp, "integer", word, list,
+                status == ScanStatus::noNumber ? "expected a decimal number"
+                                               : "outside the signed 32-bit range");
+        }
+        appendHex4(digits, static_cast<std::uint32_t>(value));
+    }
+    std::string pairs;
+    pairs.reserve(digits.size() + digits.size() / 2);
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i != 0 && i % 2 == 0) {
+            pairs += ':';
+        }
+        pairs += digits[i];
+    }
+    setResult(interp, pairs);
+    return TCL_OK;
+}
+
+/*
+ * ipmShowIpAddrCmd --
+ *   "ipmShowIpAddr a.b.c.d": lists the multicast addresses 224.0.0.0 to
+ *   239.255.255.255 that share the low 23 bits of the given address, and so
+ *   its Ethernet multicast address (RFC 1112). Each number is taken modulo
+ *   256; text after the fourth number is ignored.
+ * Results: the addresses in ascending order, each followed by a blank, the
+ *   given one left out; a message for an argument without four numbers; the
+ *   usage message without an argument.
+ * Side effects: none.
+ */
+int ipmShowIpAddrCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
+{
+    if (objc < 2) {
+        /* "integer" though the word is an address: the text scripts know. */
+        return usage(interp, objv[0], "integer");
+    }
+    std::string_view text = wordView(objv[1]);
+    std::uint32_t given = 0;
+    std::size_t pos = 0;
+    for (int n = 0; n < 4; ++n) {
+        bool separated = (n == 0) || (pos < text.size() && text[pos++] == '.');
+        long long value = 0;
+        std::size_t used = 0;
+        ScanStatus status = separated ? scanInt32(text.substr(pos), &value, &used)
+                                      : ScanStatus::noNumber;
+        if (status != ScanStatus::ok) {
+            std::string msg = "bad address \"";
+            msg.append(text);
+            msg += (status == ScanStatus::noNumber)
+                ? "\": expected four decimal numbers a.b.c.d"
+                : "\": number outside the signed 32-bit range";
+            setResult(interp, msg);
+            return TCL_ERROR;
+        }
+        given = (given << 8) | (static_cast<std::uint32_t>(value) & 0xff);
+        pos += used;
+    }
+    const std::uint32_t low23 = given & 0x7fffff;
+    std::string list;
+    list.reserve(32 * 16);
+    for (std::uint32_t first = 224; first <= 239; ++first) {
+        for (std::uint32_t bit23 : {0u, 0x800000u}) {
+            std::uint32_t candidate = (first << 24) | bit23 | low23;
+            if (candidate != given) {
+                appendDotted(list, candidate);
+                list += ' ';
+            }
+        }
+    }
+    setResult(interp, list);
+    return TCL_OK;
+}
+
+/*
+ * getIPAddrObjCmd --
+ *   "getIPAddr string": the first IPv4 address of a host name, in dotted
+ *   decimal; a word that starts with a digit comes back unchanged.
+ * Results: the address; TCL_ERROR with an empty result when the name does
+ *   not resolve; the usage message unless there is exactly one argument.
+ * Side effects: asks the system's resolver.
+ */
+int getIPAddrObjCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
+{
+    if (objc != 2) {
+        return usage(interp, objv[0], "string");
+    }
+    return lookupAddress(interp, Tcl_GetString(objv[1]));
+}
+
+/*
+ * getIPHostObjCmd --
+ *   "getIPHost string": the official name of an IPv4 address.
+ * Results: the name, or the argument unchanged when the address has none; a
+ *   message for text that is no address; the usage message unless there is
+ *   exactly one argument.
+ * Side effects: asks the system's resolver.
+ */
+int getIPHostObjCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
+{
+    if (objc != 2) {
+        return usage(interp, objv[0], "string");
+    }
+    return lookupHost(interp, Tcl_GetString(objv[1]));
+}
+
+} // namespace zks
+
+/*
+ * The string-based forms of getIPAddr and getIPHost, for hosts that call
+ * them by name: the same words give the same results.
+ */
+int getIPAddrCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[])
+{
+    if (argc != 2) {
+        return zks::usage(interp, argv[0], "string");
+    }
+    return zks::lookupAddress(interp, argv[1]);
+}
+
+int getIPHostCmd(ClientData, Tcl_Interp *interp, int argc, const char *argv[])
+{
+    if (argc != 2) {
+        return zks::usage(interp, argv[0], "string");
+    }
+    return zks::lookupHost(interp, argv[1]);
+}
