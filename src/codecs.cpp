@@ -134,9 +134,10 @@ void writeTrace(std::string_view lines)
  * bitParse --
  *   Turns a number list ("0 - 2 5 7 - 8") into a hex-octet string ("e5:80").
  * Results: TCL_OK with the string, or TCL_ERROR with "invalid number" or
- *   "invalid range". Side effects: trace lines on standard output.
+ *   "invalid range" (errorCode ZKS COMMAND BAD_NUMBER|BAD_RANGE TOKEN).
+ * Side effects: trace lines on standard output.
  */
-int bitParse(Tcl_Interp *interp, std::string_view text)
+int bitParse(Tcl_Interp *interp, std::string_view text, const char *command)
 {
     /*
      * Nothing else runs during a parse, so its trace is gathered here and
@@ -147,10 +148,10 @@ int bitParse(Tcl_Interp *interp, std::string_view text)
     trace.reserve(4096);
     trace += text;
     trace += '\n';
-    auto fail = [&](const char *message) {
+    auto fail = [&](const char *message, const char *reason, std::string_view token) {
         writeTrace(trace);
         setResult(interp, message);
-        return TCL_ERROR;
+        return setErrorCode(interp, command, reason, {token});
     };
 
     ParseSet set{};
@@ -163,7 +164,7 @@ int bitParse(Tcl_Interp *interp, std::string_view text)
             std::string_view bound = nextToken(rest, ' ');
             if (lower < 0 || bound.empty() || !isDigit(bound[0])
                 || leadingNumber(bound) > maxBit) {
-                return fail("invalid range");
+                return fail("invalid range", "BAD_RANGE", bound);
             }
             int upper = leadingNumber(bound);
             if (lower <= upper) {
@@ -174,7 +175,7 @@ int bitParse(Tcl_Interp *interp, std::string_view text)
             }
         } else {
             if (!isDigit(token[0]) || leadingNumber(token) > maxBit) {
-                return fail("invalid number");
+                return fail("invalid number", "BAD_NUMBER", token);
             }
             lower = leadingNumber(token);
             setBit(set, line, lower, trace);
@@ -212,14 +213,14 @@ int bitParse(Tcl_Interp *interp, std::string_view text)
  *   plain form, "0 - 2 5 7 - 8" in the range form. Numbers 0 to 255 are
  *   listed, so whatever bitParse accepts comes back.
  * Results: TCL_OK with the list, or TCL_ERROR with an empty result when the
- *   string cannot be read.
+ *   string cannot be read (errorCode ZKS COMMAND BAD_OCTETS STRING).
  */
-int bitPrint(Tcl_Interp *interp, std::string_view text, bool ranges)
+int bitPrint(Tcl_Interp *interp, std::string_view text, bool ranges, const char *command)
 {
     Tcl_ResetResult(interp);
     PrintSet set{};
     if (!readOctets(text, set)) {
-        return TCL_ERROR;
+        return setErrorCode(interp, command, "BAD_OCTETS", {text});
     }
     std::string list;
     if (!ranges) {
@@ -327,9 +328,10 @@ int portParse(Tcl_Interp *interp, std::string_view text, std::string &numbers)
     for (std::string_view token; !(token = nextToken(rest, separates)).empty();) {
         if (token.find('-') != std::string_view::npos) {
             std::array<int, 4> ports;
-            if (!scanPortRange(token, ports)) {
+            std::string_view word = token;
+            if (!scanPortRange(word, ports)) {
                 setResult(interp, "invalid port range");
-                return TCL_ERROR;
+                return setErrorCode(interp, "PORT", "BAD_RANGE", {token});
             }
             if (appendAnswer(interp, indexCall(ports[0], ports[1]), numbers) != TCL_OK) {
                 return TCL_ERROR;
@@ -340,9 +342,10 @@ int portParse(Tcl_Interp *interp, std::string_view text, std::string &numbers)
             }
         } else {
             int slot, port;
-            if (!scanPort(token, slot, port)) {
+            std::string_view word = token;
+            if (!scanPort(word, slot, port)) {
                 setResult(interp, "invalid port");
-                return TCL_ERROR;
+                return setErrorCode(interp, "PORT", "BAD_PORT", {token});
             }
             if (appendAnswer(interp, indexCall(slot, port), numbers) != TCL_OK) {
                 return TCL_ERROR;
@@ -456,9 +459,10 @@ int idListParse(Tcl_Interp *interp, std::string_view text)
     std::string_view rest(text == "{}" ? std::string_view() : text);
     for (std::string_view field; !(field = nextToken(rest, ',')).empty();) {
         int id;
-        if (!takeInt32(field, id) || id < 0 || id > 0xffff) {
+        std::string_view number = field;
+        if (!takeInt32(number, id) || id < 0 || id > 0xffff) {
             setResult(interp, "invalid Id List");
-            return TCL_ERROR;
+            return setErrorCode(interp, "IDLIST", "BAD_ID", {field});
         }
         if (!octets.empty()) {
             octets += ':';
@@ -492,7 +496,12 @@ int idListPrint(Tcl_Interp *interp, std::string_view text)
         unsigned id;
         if (low.empty() || !scanHex4(high, low, id)) {
             setResult(interp, "invalid number");
-            return TCL_ERROR;
+            std::string pair(high);
+            if (!low.empty()) {
+                pair += ':';
+                pair += low;
+            }
+            return setErrorCode(interp, "IDLIST", "BAD_NUMBER", {pair});
         }
         p = writeDecimal(p, id);
         *p++ = ',';
@@ -536,9 +545,9 @@ int bitCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
         return usage(interp, objv[0], "{print|parse} string");
     }
     if (parseDirection(objv[1])) {
-        return bitParse(interp, wordView(objv[2]));
+        return bitParse(interp, wordView(objv[2]), "BIT");
     }
-    return bitPrint(interp, wordView(objv[2]), rangeForm(objc, objv));
+    return bitPrint(interp, wordView(objv[2]), rangeForm(objc, objv), "BIT");
 }
 
 /*
@@ -560,9 +569,9 @@ int portCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[]
         if (portParse(interp, wordView(objv[2]), numbers) != TCL_OK) {
             return TCL_ERROR;
         }
-        return bitParse(interp, numbers);
+        return bitParse(interp, numbers, "PORT");
     }
-    int code = bitPrint(interp, wordView(objv[2]), rangeForm(objc, objv));
+    int code = bitPrint(interp, wordView(objv[2]), rangeForm(objc, objv), "PORT");
     if (code != TCL_OK || *Tcl_GetStringResult(interp) == '\0') {
         return code;
     }

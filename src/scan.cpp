@@ -23,12 +23,35 @@ int usage(Tcl_Interp *interp, const char *word0, const char *text)
     msg += ' ';
     msg += text;
     setResult(interp, msg);
+    Tcl_SetErrorCode(interp, "TCL", "WRONGARGS", nullptr);
     return TCL_ERROR;
 }
 
 int usage(Tcl_Interp *interp, Tcl_Obj *word0, const char *text)
 {
     return usage(interp, Tcl_GetString(word0), text);
+}
+
+int setErrorCode(Tcl_Interp *interp, const char *command, const char *reason,
+    std::initializer_list<std::string_view> details)
+{
+    Tcl_Obj *code = Tcl_NewListObj(0, nullptr);
+    Tcl_ListObjAppendElement(nullptr, code, Tcl_NewStringObj("ZKS", -1));
+    Tcl_ListObjAppendElement(nullptr, code, Tcl_NewStringObj(command, -1));
+    Tcl_ListObjAppendElement(nullptr, code, Tcl_NewStringObj(reason, -1));
+    for (std::string_view detail : details) {
+        Tcl_ListObjAppendElement(nullptr, code,
+            Tcl_NewStringObj(detail.data(), static_cast<Tcl_Size>(detail.size())));
+    }
+    Tcl_SetObjErrorCode(interp, code);
+    return TCL_ERROR;
+}
+
+int setPosixErrorCode(Tcl_Interp *interp, int err)
+{
+    Tcl_SetErrno(err);
+    Tcl_PosixError(interp);
+    return TCL_ERROR;
 }
 
 int badWord(Tcl_Interp *interp, const char *kind, std::string_view word,

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <cerrno>
 #include <string>
 #include <string_view>
 
@@ -165,13 +166,18 @@ long chmodMode(const char *text)
 /*
  * deleteCommand --
  *   The work of deleteProc: deletes the command name, whatever implements
- *   it, and leaves the result empty whatever a delete trace set.
+ *   it, and leaves the result empty whatever a delete trace set. An
+ *   unknown name fails with errorCode TCL LOOKUP COMMAND NAME.
  */
 int deleteCommand(Tcl_Interp *interp, const char *name)
 {
     int status = Tcl_DeleteCommand(interp, name);
     Tcl_ResetResult(interp);
-    return status == 0 ? TCL_OK : TCL_ERROR;
+    if (status != 0) {
+        Tcl_SetErrorCode(interp, "TCL", "LOOKUP", "COMMAND", name, nullptr);
+        return TCL_ERROR;
+    }
+    return TCL_OK;
 }
 
 } // namespace
@@ -351,11 +357,12 @@ int chmodCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[
         msg += modeWord;
         msg += "\": must be an octal number from 0 to 7777";
         setResult(interp, msg);
-        return TCL_ERROR;
+        return setErrorCode(interp, "CHMOD", "BAD_MODE", {modeWord});
     }
     if (::chmod(path, static_cast<mode_t>(mode)) != 0) {
+        int err = errno;
         setResult(interp, std::string("can't chmod ") + path);
-        return TCL_ERROR;
+        return setPosixErrorCode(interp, err);
     }
     return TCL_OK;
 }

@@ -45,6 +45,7 @@ bool readTicksInteger(Tcl_Interp *interp, std::string_view word, long long *valu
         msg.append(word);
         msg += "\": outside the range -2147483648 to 4294967295";
         setResult(interp, msg);
+        setErrorCode(interp, "TIMETICKS", "OUT_OF_RANGE", {word});
         return false;
     }
     return true;
@@ -89,22 +90,41 @@ bool appendCtime(std::string &out, long long seconds)
  * hostEntryLookup --
  *   Runs a reentrant resolver call, growing its work buffer while the
  *   resolver reports it too small. The entry points into the buffer.
- * Results: true when the resolver found an entry.
+ * Results: true when the resolver found an entry; otherwise *status holds
+ *   the resolver's own status (h_errno).
  */
 template <typename Call>
-bool hostEntryLookup(Call call, hostent &entry, std::string &buffer)
+bool hostEntryLookup(Call call, hostent &entry, std::string &buffer, int *status = nullptr)
 {
     constexpr std::size_t maxBuffer = 1 << 20;
     buffer.resize(1024);
     for (;;) {
         hostent *found = nullptr;
-        int herr = 0;
+        int herr = NO_RECOVERY;
         int rc = call(&entry, buffer.data(), buffer.size(), &found, &herr);
         if (rc == ERANGE && buffer.size() < maxBuffer) {
             buffer.resize(buffer.size() * 2);
             continue;
         }
+        if (status != nullptr) {
+            *status = herr;
+        }
         return rc == 0 && found != nullptr;
+    }
+}
+
+/* The resolver's status by the name its header gives it. */
+const char *resolverStatusName(int status)
+{
+    switch (status) {
+    case HOST_NOT_FOUND:
+        return "HOST_NOT_FOUND";
+    case TRY_AGAIN:
+        return "TRY_AGAIN";
+    case NO_DATA:
+        return "NO_DATA";
+    default:
+        return "NO_RECOVERY";
     }
 }
 
@@ -115,7 +135,9 @@ bool hostEntryLookup(Call call, hostent &entry, std::string &buffer)
  *   decimal. A name that starts with a digit is taken to be an address
  *   already and comes back unchanged, without a lookup.
  * Results: TCL_OK with the address; TCL_ERROR with an empty result when the
- *   name does not resolve to an IPv4 address.
+ *   name does not resolve to an IPv4 address, errorCode ZKS GETIPADDR
+ *   STATUS NAME with the resolver's status (NO_DATA when the name has no
+ *   IPv4 address).
  */
 int lookupAddress(Tcl_Interp *interp, const char *name)
 {
@@ -125,15 +147,17 @@ int lookupAddress(Tcl_Interp *interp, const char *name)
     }
     hostent entry;
     std::string buffer;
+    int status = 0;
     bool found = hostEntryLookup(
         [name](hostent *e, char *buf, std::size_t len, hostent **res, int *herr) {
             return gethostbyname_r(name, e, buf, len, res, herr);
         },
-        entry, buffer);
+        entry, buffer, &status);
     if (!found || entry.h_addrtype != AF_INET || entry.h_length != 4 ||
         entry.h_addr_list[0] == nullptr) {
         Tcl_ResetResult(interp);
-        return TCL_ERROR;
+        return setErrorCode(interp, "GETIPADDR", found ? "NO_DATA" : resolverStatusName(status),
+            {name});
     }
     in_addr address;
     std::memcpy(&address, entry.h_addr_list[0], sizeof address);
@@ -156,7 +180,7 @@ int lookupHost(Tcl_Interp *interp, const char *text)
     in_addr address;
     if (inet_aton(text, &address) == 0) {
         setResult(interp, "IP-address must be of the form a.b.c.d");
-        return TCL_ERROR;
+        return setErrorCode(interp, "GETIPHOST", "BAD_ADDRESS", {text});
     }
     hostent entry;
     std::string buffer;
@@ -200,7 +224,7 @@ int timeticksCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const o
     case 'n':
         if (!appendCtime(text, now - u / 100)) {
             setResult(interp, "timeticks: time has no local date");
-            return TCL_ERROR;
+            return setErrorCode(interp, "TIMETICKS", "NO_DATE", {wordView(objv[2])});
         }
         break;
     case 'u':
@@ -231,7 +255,7 @@ int timeticksCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const o
         break;
     default:
         setResult(interp, "timeticks {now | uptime | clock | ticks}");
-        return TCL_ERROR;
+        return setErrorCode(interp, "TIMETICKS", "BAD_SUBCOMMAND", {wordView(objv[1])});
     }
     setResult(interp, text);
     return TCL_OK;
@@ -279,9 +303,12 @@ int hex2decCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const obj
         ScanStatus status = scanNumber(text.substr(start), 16, 0xffffffffLL, &value, &used);
         std::size_t colon = text.find(':', start + used);
         if (status != ScanStatus::ok) {
-            return badWord(interp, "field", text.substr(start, colon - start), text,
+            std::string_view field = text.substr(start, colon - start);
+            badWord(interp, "field", field, text,
                 status == ScanStatus::noNumber ? "expected a hexadecimal number"
                                                : "wider than 32 bits");
+            return setErrorCode(interp, "HEX2DEC",
+                status == ScanStatus::noNumber ? "BAD_FIELD" : "OUT_OF_RANGE", {field});
         }
         /* The 32-bit pattern is printed signed: ffffffff is -1. */
         p = std::to_chars(p, outEnd,
@@ -319,9 +346,11 @@ int dec2hexCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const obj
         long long value;
         ScanStatus status = scanInt32(word, &value);
         if (status != ScanStatus::ok) {
-            return badWord(interp, "integer", word, list,
+            badWord(interp, "integer", word, list,
                 status == ScanStatus::noNumber ? "expected a decimal number"
                                                : "outside the signed 32-bit range");
+            return setErrorCode(interp, "DEC2HEX",
+                status == ScanStatus::noNumber ? "BAD_INTEGER" : "OUT_OF_RANGE", {word});
         }
         appendHex4(digits, static_cast<std::uint32_t>(value));
     }
@@ -370,7 +399,8 @@ int ipmShowIpAddrCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *con
                 ? "\": expected four decimal numbers a.b.c.d"
                 : "\": number outside the signed 32-bit range";
             setResult(interp, msg);
-            return TCL_ERROR;
+            return setErrorCode(interp, "IPMSHOWIPADDR",
+                status == ScanStatus::noNumber ? "BAD_ADDRESS" : "OUT_OF_RANGE", {text});
         }
         given = (given << 8) | (static_cast<std::uint32_t>(value) & 0xff);
         pos += used;

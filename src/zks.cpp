@@ -293,13 +293,14 @@ int failWithResult(Tcl_Interp *interp)
     return TCL_ERROR;
 }
 
-int canNotOpen(Tcl_Interp *interp, std::string_view path)
+/* "readZKS: PATH: can't open", with the system's reason in errorCode. */
+int canNotOpen(Tcl_Interp *interp, std::string_view path, int err)
 {
     std::string text = "readZKS: ";
     text += path;
     text += ": can't open";
     setResult(interp, text);
-    return TCL_ERROR;
+    return setPosixErrorCode(interp, err);
 }
 
 /*
@@ -353,14 +354,23 @@ struct Reader {
      * Reports an error. A failed read ends the file early, so whatever the
      * grammar then finds wrong, the read error is the cause that is reported.
      */
-    Next fail(std::string_view message)
+    Next fail(const char *reason, std::string_view message)
     {
         if (in.readErrno != 0) {
             setReadError(interp, std::string("read error: ") + Tcl_ErrnoMsg(in.readErrno));
+            setPosixErrorCode(interp, in.readErrno);
         } else {
             setReadError(interp, message);
+            setErrorCode(interp, "READZKS", reason,
+                {ZksFileName[NestLevel], std::to_string(ZksLineNo[NestLevel])});
         }
         return Next::fail;
+    }
+
+    /* A failed read, whatever the token reader made of what it got. */
+    Next failedRead()
+    {
+        return fail(nullptr, {});
     }
 };
 
@@ -375,7 +385,7 @@ int readSpec(Tcl_Interp *interp, const std::string &path);
 Next readAttribute(Reader &r)
 {
     if (r.className.empty()) {
-        return r.fail("must be within class");
+        return r.fail("SYNTAX", "must be within class");
     }
     std::string prefix = "set ZkZKS(";
     prefix += r.className;
@@ -385,10 +395,10 @@ Next readAttribute(Reader &r)
     r.text = prefix;
     int valueKind = r.next(r.text.size(), false);
     if (r.in.readErrno != 0) {
-        return r.fail({});
+        return r.failedRead();
     }
     if (valueKind == TOKEN_TOO_LONG) {
-        return r.fail("string too long (" + std::to_string(MaxToken) + ")");
+        return r.fail("TOO_LONG", "string too long (" + std::to_string(MaxToken) + ")");
     }
     if (evalText(r.interp, r.text) != TCL_OK) {
         failWithResult(r.interp);
@@ -401,7 +411,7 @@ Next readAttribute(Reader &r)
 Next readInclude(Reader &r)
 {
     if (r.next(0, false) != TOKEN_STRING) {
-        return r.fail("expected string");
+        return r.fail("SYNTAX", "expected string");
     }
     std::string name = r.text.substr(1, r.text.size() - 2);
     std::string includePath = name;
@@ -409,7 +419,7 @@ Next readInclude(Reader &r)
         includePath = TopDir + '/' + name;
     }
     if (NestLevel + 1 >= MaxNest) {
-        return r.fail("exceeded include nesting limit (" + std::to_string(MaxNest) + ")");
+        return r.fail("NESTING", "exceeded include nesting limit (" + std::to_string(MaxNest) + ")");
     }
     ++NestLevel;
     int rc = readSpec(r.interp, includePath);
@@ -422,7 +432,7 @@ Next readSource(Reader &r)
 {
     r.text += ' ';
     if (r.next(r.text.size(), false) != TOKEN_STRING) {
-        return r.fail("expected string");
+        return r.fail("SYNTAX", "expected string");
     }
     if (evalText(r.interp, r.text) != TCL_OK) {
         failWithResult(r.interp);
@@ -435,14 +445,14 @@ Next readSource(Reader &r)
 Next readClass(Reader &r)
 {
     if (!r.className.empty()) {
-        return r.fail("can't nest classes");
+        return r.fail("SYNTAX", "can't nest classes");
     }
     if (r.next(0, false) != TOKEN_WORD) {
-        return r.fail("not valid class name");
+        return r.fail("SYNTAX", "not valid class name");
     }
     r.className = r.text;
     if (r.next(0, true) != TOKEN_OPEN_BRACE) {
-        return r.fail("expected {");
+        return r.fail("SYNTAX", "expected {");
     }
     return Next::read;
 }
@@ -457,10 +467,17 @@ Next readClass(Reader &r)
  */
 int readSpec(Tcl_Interp *interp, const std::string &path)
 {
+    errno = 0;
     File f(std::fopen(path.c_str(), "r"), &std::fclose);
+    if (!f) {
+        return canNotOpen(interp, path, errno != 0 ? errno : EIO);
+    }
     struct stat st;
-    if (!f || fstat(fileno(f.get()), &st) != 0 || S_ISDIR(st.st_mode)) {
-        return canNotOpen(interp, path);
+    if (fstat(fileno(f.get()), &st) != 0) {
+        return canNotOpen(interp, path, errno);
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return canNotOpen(interp, path, EISDIR);
     }
 
     std::size_t slash = path.rfind('/');
@@ -476,13 +493,13 @@ int readSpec(Tcl_Interp *interp, const std::string &path)
         int kind = r.next(0, false);
         Next next;
         if (r.in.readErrno != 0) {
-            next = r.fail({});
+            next = r.failedRead();
         } else {
             switch (kind) {
             case TOKEN_END:
                 return TCL_OK;
             case TOKEN_TOO_LONG:
-                next = r.fail("token too long");
+                next = r.fail("TOO_LONG", "token too long");
                 break;
             case TOKEN_CLASS:
                 next = readClass(r);
@@ -522,6 +539,7 @@ int readZKSCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const obj
 {
     if (objc < 2) {
         setResult(interp, "readZKS: expected filename");
+        Tcl_SetErrorCode(interp, "TCL", "WRONGARGS", nullptr);
         return TCL_ERROR;
     }
     /*

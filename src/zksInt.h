@@ -20,6 +20,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -80,12 +81,13 @@ Tcl_Command createCommand(Tcl_Interp *interp, const char *name, ObjCmdProc *proc
 /* Hands a text of any length to the interpreter as its result. */
 inline void setResult(Tcl_Interp *interp, std::string_view text)
 {
-    Tcl_SetObjResult(interp, Tcl_NewStringObj(text.data(), static_cast<int>(text.size())));
+    Tcl_SetObjResult(interp, Tcl_NewStringObj(text.data(), static_cast<Tcl_Size>(text.size())));
 }
 
 /*
- * Sets "wrong # args: WORD0 TEXT" as the result and returns TCL_ERROR. The
- * text is built whole, whatever the length of the command word.
+ * Sets "wrong # args: WORD0 TEXT" as the result, errorCode TCL WRONGARGS,
+ * and returns TCL_ERROR. The text is built whole, whatever the length of
+ * the command word.
  */
 int usage(Tcl_Interp *interp, const char *word0, const char *text);
 int usage(Tcl_Interp *interp, Tcl_Obj *word0, const char *text);
@@ -97,6 +99,20 @@ inline std::string_view wordView(Tcl_Obj *word)
     const char *bytes = Tcl_GetStringFromObj(word, &length);
     return std::string_view(bytes, static_cast<std::size_t>(length));
 }
+
+/*
+ * Sets errorCode to "ZKS COMMAND REASON ?DETAIL ...?" for an error of the
+ * library's own; COMMAND is the command's name in upper case, REASON one
+ * fixed word per kind of failure. Returns TCL_ERROR.
+ */
+int setErrorCode(Tcl_Interp *interp, const char *command, const char *reason,
+    std::initializer_list<std::string_view> details = {});
+
+/*
+ * Sets errorCode to "POSIX NAME MESSAGE" for the system error err, as Tcl's
+ * own file commands do, and returns TCL_ERROR.
+ */
+int setPosixErrorCode(Tcl_Interp *interp, int err);
 
 /* Sets 'bad KIND "WORD" in "ARGUMENT": REASON' as the result; returns TCL_ERROR. */
 int badWord(Tcl_Interp *interp, const char *kind, std::string_view word,
