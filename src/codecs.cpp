@@ -564,6 +564,7 @@ int portCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[]
     if (objc < 3) {
         return usage(interp, objv[0], "{print|parse} string");
     }
+    CallUnderWay call;
     if (parseDirection(objv[1])) {
         std::string numbers;
         if (portParse(interp, wordView(objv[2]), numbers) != TCL_OK) {

@@ -180,24 +180,154 @@ int deleteCommand(Tcl_Interp *interp, const char *name)
     return TCL_OK;
 }
 
+/*
+ *----------------------------------------------------------------------
+ * The loop command's state between iterations.
+ *
+ * The body runs through Tcl's non-recursive engine: each iteration ends in
+ * a callback that starts the next, so no C stack is held while the body
+ * runs, and the body may yield from a coroutine or tailcall.
+ *----------------------------------------------------------------------
+ */
+
+struct LoopState {
+    Tcl_Obj *name;    /* the loop variable's name word, held */
+    Tcl_Obj *body;    /* the body word itself, held: its bytecode is kept */
+    Tcl_Obj *value;   /* the last counter value set, held; reused when unshared */
+    long counter;
+    long limit;
+    long incr;
+};
+
+/*
+ * readBound --
+ *   Reads a bound word as Tcl_ExprLong reads its text: a plain integer
+ *   directly, the empty word as 0, anything else as an expression, whose
+ *   compiled form stays cached in the word for the next call.
+ */
+int readBound(Tcl_Interp *interp, Tcl_Obj *word, long *value)
+{
+    if (Tcl_GetLongFromObj(nullptr, word, value) == TCL_OK) {
+        return TCL_OK;
+    }
+    Tcl_Size length = 0;
+    Tcl_GetStringFromObj(word, &length);
+    if (length == 0) {
+        *value = 0;
+        return TCL_OK;
+    }
+    return Tcl_ExprLongObj(interp, word, value);
+}
+
+/* Sets the loop variable to the counter. */
+int setCounter(Tcl_Interp *interp, LoopState *loop)
+{
+    if (loop->value != nullptr && !Tcl_IsShared(loop->value)) {
+        Tcl_SetWideIntObj(loop->value, loop->counter);
+    } else {
+        if (loop->value != nullptr) {
+            Tcl_DecrRefCount(loop->value);
+        }
+        loop->value = Tcl_NewWideIntObj(loop->counter);
+        Tcl_IncrRefCount(loop->value);
+    }
+    return Tcl_ObjSetVar2(interp, loop->name, nullptr, loop->value, TCL_LEAVE_ERR_MSG) != nullptr
+        ? TCL_OK : TCL_ERROR;
+}
+
+void freeLoop(LoopState *loop)
+{
+    Tcl_DecrRefCount(loop->name);
+    Tcl_DecrRefCount(loop->body);
+    if (loop->value != nullptr) {
+        Tcl_DecrRefCount(loop->value);
+    }
+    Tcl_Free(reinterpret_cast<char *>(loop));
+    endCall();
+}
+
+/* Ends the loop: the final assignment, then the code kept from the iterations. */
+int endLoop(Tcl_Interp *interp, LoopState *loop, int code)
+{
+    if (setCounter(interp, loop) != TCL_OK) {
+        code = TCL_ERROR;
+    }
+    freeLoop(loop);
+    return code;
+}
+
+Tcl_NRPostProc loopBodyDone;
+
+/*
+ * nextIteration --
+ *   Runs the body for the counter's value if the test lets it, else ends
+ *   the loop.
+ */
+int nextIteration(Tcl_Interp *interp, LoopState *loop)
+{
+    if (loop->incr >= 0 ? loop->counter >= loop->limit : loop->counter <= loop->limit) {
+        return endLoop(interp, loop, TCL_OK);
+    }
+    if (setCounter(interp, loop) != TCL_OK) {
+        freeLoop(loop); /* no final assignment after a failed one */
+        return TCL_ERROR;
+    }
+    Tcl_NRAddCallback(interp, loopBodyDone, loop, nullptr, nullptr, nullptr);
+    return Tcl_NREvalObj(interp, loop->body, 0);
+}
+
+/*
+ * loopBodyDone --
+ *   Called with the body's code after each iteration: goes on, or ends the
+ *   loop with the code the body's code calls for.
+ */
+int loopBodyDone(ClientData data[], Tcl_Interp *interp, int code)
+{
+    LoopState *loop = static_cast<LoopState *>(data[0]);
+    switch (code) {
+    case TCL_OK:
+    case TCL_CONTINUE:
+    {
+        long next = 0;
+        if (__builtin_add_overflow(loop->counter, loop->incr, &next)) {
+            /* A step past the range of a long: the counter keeps the last value run. */
+            return endLoop(interp, loop, TCL_OK);
+        }
+        loop->counter = next;
+        return nextIteration(interp, loop);
+    }
+    case TCL_BREAK:
+        return endLoop(interp, loop, TCL_OK);
+    case TCL_ERROR: {
+        std::string info = "\n    (\"loop\" body line ";
+        info += std::to_string(Tcl_GetErrorLine(interp));
+        info += ')';
+        Tcl_AddErrorInfo(interp, info.c_str());
+        return endLoop(interp, loop, TCL_ERROR);
+    }
+    default:
+        return endLoop(interp, loop, code);
+    }
+}
+
 } // namespace
 
 /*
- * loopCmd --
+ * loopNRCmd --
  *   "loop var first limit ?incr? command": runs command once for each counter
  *   value from first towards limit (excluded) in steps of incr (default 1;
- *   zero counts as upward). The bounds are expressions, evaluated in that
- *   order. The counter is the command's own: var receives it before every
- *   iteration and once more at the end, and changes to var do not steer it.
- *   A step that would carry the counter past the range of a long ends the
- *   loop instead, var keeping the last value that ran.
+ *   zero counts as upward). The bounds are integer expressions, evaluated in
+ *   that order. The counter is the command's own: var receives it before
+ *   every iteration and once more at the end, and changes to var do not
+ *   steer it. A step that would carry the counter past the range of a long
+ *   ends the loop instead, var keeping the last value that ran.
  * Results: TCL_OK when the test or a break ends the loop; an error, return
  *   or other code of the body is passed on, errors with the body line added
  *   to the error information. The result is what the body's last evaluation
- *   left.
+ *   left, empty when no iteration ran.
  * Side effects: sets var; whatever the bounds and the body do.
  */
-int loopCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
+int loopNRCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
 {
     if (objc != 5 && objc != 6) {
         return usage(interp, objv[0], "var first limit ?incr? command");
@@ -205,47 +335,34 @@ int loopCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[]
     long first = 0;
     long limit = 0;
     long incr = 1;
-    if (Tcl_ExprLong(interp, Tcl_GetString(objv[2]), &first) != TCL_OK
-        || Tcl_ExprLong(interp, Tcl_GetString(objv[3]), &limit) != TCL_OK
-        || (objc == 6 && Tcl_ExprLong(interp, Tcl_GetString(objv[4]), &incr) != TCL_OK)) {
+    if (readBound(interp, objv[2], &first) != TCL_OK
+        || readBound(interp, objv[3], &limit) != TCL_OK
+        || (objc == 6 && readBound(interp, objv[4], &incr) != TCL_OK)) {
         return TCL_ERROR;
     }
+    Tcl_ResetResult(interp); /* as the expressions leave it */
 
-    HeldObj name(objv[1]);
-    HeldObj body(objv[objc - 1]);
-    long counter = first;
-    int code = TCL_OK;
-    while (incr >= 0 ? counter < limit : counter > limit) {
-        if (Tcl_ObjSetVar2(interp, name.get(), nullptr, Tcl_NewLongObj(counter),
-                TCL_LEAVE_ERR_MSG) == nullptr) {
-            return TCL_ERROR;
-        }
-        code = Tcl_EvalObjEx(interp, body.get(), 0);
-        if (code == TCL_CONTINUE) {
-            code = TCL_OK;
-        }
-        if (code != TCL_OK) {
-            if (code == TCL_BREAK) {
-                code = TCL_OK;
-            } else if (code == TCL_ERROR) {
-                std::string info = "\n    (\"loop\" body line ";
-                info += std::to_string(Tcl_GetErrorLine(interp));
-                info += ')';
-                Tcl_AddErrorInfo(interp, info.c_str());
-            }
-            break;
-        }
-        long next = 0;
-        if (__builtin_add_overflow(counter, incr, &next)) {
-            break; /* the counter keeps the last value that ran */
-        }
-        counter = next;
-    }
-    if (Tcl_ObjSetVar2(interp, name.get(), nullptr, Tcl_NewLongObj(counter),
-            TCL_LEAVE_ERR_MSG) == nullptr) {
-        return TCL_ERROR;
-    }
-    return code;
+    beginCall(); /* until freeLoop */
+    LoopState *loop = reinterpret_cast<LoopState *>(Tcl_Alloc(sizeof(LoopState)));
+    *loop = LoopState{objv[1], objv[objc - 1], nullptr, first, limit, incr};
+    Tcl_IncrRefCount(loop->name);
+    Tcl_IncrRefCount(loop->body);
+    return nextIteration(interp, loop);
+}
+
+/*
+ * loopCmd --
+ *   The loop command called from a caller that does not run commands
+ *   through the non-recursive engine (Tcl_EvalObjv and the like).
+ * Results and side effects: those of loopNRCmd.
+ */
+int loopCmd(ClientData clientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
+{
+#if TCL_MAJOR_VERSION >= 9
+    return Tcl_NRCallObjProc2(interp, loopNRCmd, clientData, objc, objv);
+#else
+    return Tcl_NRCallObjProc(interp, loopNRCmd, clientData, objc, objv);
+#endif
 }
 
 /*
@@ -305,7 +422,7 @@ int rlindexCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const obj
              * element is parsed again as a list of its own.
              */
             const char *stop = limit - p > 20 ? p + 20 : limit;
-            HeldObj faulty(Tcl_NewStringObj(el.open, static_cast<int>(stop - el.open)));
+            HeldObj faulty(Tcl_NewStringObj(el.open, static_cast<Tcl_Size>(stop - el.open)));
             Tcl_Size n = 0;
             if (Tcl_ListObjLength(interp, faulty.get(), &n) == TCL_OK) {
                 setResult(interp, "malformed list"); /* not reached: the rules agree */

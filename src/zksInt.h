@@ -31,9 +31,15 @@
 typedef int Tcl_Size;
 #endif
 
-/* The entry points. */
+/* The entry points: trusted and safe interpreters, and unloading. */
 ZKS_EXPORT int Zks_Init(Tcl_Interp *interp);
+ZKS_EXPORT int Zks_SafeInit(Tcl_Interp *interp);
+ZKS_EXPORT int Zks_Unload(Tcl_Interp *interp, int flags);
+ZKS_EXPORT int Zks_SafeUnload(Tcl_Interp *interp, int flags);
 ZKS_EXPORT int Zk_Init(Tcl_Interp *interp);
+ZKS_EXPORT int Zk_SafeInit(Tcl_Interp *interp);
+ZKS_EXPORT int Zk_Unload(Tcl_Interp *interp, int flags);
+ZKS_EXPORT int Zk_SafeUnload(Tcl_Interp *interp, int flags);
 
 /*
  * Hosts may call these three by name, with the words as C strings (word 0
@@ -65,12 +71,30 @@ ObjCmdProc ipmShowIpAddrCmd;
 ObjCmdProc getIPAddrObjCmd;
 ObjCmdProc getIPHostObjCmd;
 ObjCmdProc loopCmd;
+ObjCmdProc loopNRCmd;
 ObjCmdProc rlindexCmd;
 ObjCmdProc chmodCmd;
 ObjCmdProc deleteProcObjCmd;
 
-/* Creates a command of the library in interp (ZK.cpp). */
-Tcl_Command createCommand(Tcl_Interp *interp, const char *name, ObjCmdProc *proc);
+/*
+ * Creates a command of the library in interp (ZK.cpp); with nreProc, one
+ * that runs scripts through Tcl's non-recursive engine.
+ */
+Tcl_Command createCommand(Tcl_Interp *interp, const char *name, ObjCmdProc *proc,
+    ObjCmdProc *nreProc = nullptr);
+
+/*
+ * Marks a call that runs scripts, from its start to its return: the
+ * library is not unloaded from the process under it (ZK.cpp).
+ */
+void beginCall();
+void endCall();
+struct CallUnderWay {
+    CallUnderWay() { beginCall(); }
+    ~CallUnderWay() { endCall(); }
+    CallUnderWay(const CallUnderWay &) = delete;
+    CallUnderWay &operator=(const CallUnderWay &) = delete;
+};
 
 /*
  *----------------------------------------------------------------------
