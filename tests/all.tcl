@@ -1,6 +1,6 @@
 # Runs every suite (or those named with -file) and exits non-zero when any
 # test fails, so that CTest and CI see failures.
-package require Tcl 8.6
+package require Tcl 8.6-
 package require tcltest 2.5
 namespace import ::tcltest::*
 
