@@ -472,6 +472,8 @@ int chmodCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[
     }
     const char *path = Tcl_GetString(objv[1]);
     const char *modeWord = Tcl_GetString(objv[2]);
+    std::string nativePath;
+    bool named = toSystemPath(wordView(objv[1]), nativePath);
     long mode = chmodMode(modeWord);
     if (mode < 0) {
         std::string msg = "bad mode \"";
@@ -480,8 +482,8 @@ int chmodCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[
         setResult(interp, msg);
         return setErrorCode(interp, "CHMOD", "BAD_MODE", {modeWord});
     }
-    if (::chmod(path, static_cast<mode_t>(mode)) != 0) {
-        int err = errno;
+    if (!named || ::chmod(nativePath.c_str(), static_cast<mode_t>(mode)) != 0) {
+        int err = named ? errno : EINVAL;
         setResult(interp, std::string("can't chmod ") + path);
         return setPosixErrorCode(interp, err);
     }

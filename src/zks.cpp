@@ -30,7 +30,8 @@ namespace {
  * The include bookkeeping is shared by every readZKS running on a thread:
  * the current depth, and per depth the line and file name that messages
  * show. TopDir is the directory of the top-level file, against which
- * includes are resolved. Each thread has its own, so interpreters in
+ * includes are resolved. Names are kept in the system's encoding, as the
+ * system and the files themselves give them. Each thread has its own, so interpreters in
  * different threads can read at the same time.
  *----------------------------------------------------------------------
  */
@@ -277,7 +278,7 @@ int readToken(Input &in, std::string &text, std::size_t start, bool brace, int &
 void setReadError(Tcl_Interp *interp, std::string_view message)
 {
     std::string text = "readZKS: ";
-    text += ZksFileName[NestLevel];
+    text += fromSystemEncoding(ZksFileName[NestLevel]);
     text += ':';
     text += std::to_string(ZksLineNo[NestLevel]);
     text += ' ';
@@ -293,11 +294,14 @@ int failWithResult(Tcl_Interp *interp)
     return TCL_ERROR;
 }
 
-/* "readZKS: PATH: can't open", with the system's reason in errorCode. */
+/*
+ * "readZKS: PATH: can't open", with the system's reason in errorCode; the
+ * path is in the system's encoding.
+ */
 int canNotOpen(Tcl_Interp *interp, std::string_view path, int err)
 {
     std::string text = "readZKS: ";
-    text += path;
+    text += fromSystemEncoding(path);
     text += ": can't open";
     setResult(interp, text);
     return setPosixErrorCode(interp, err);
@@ -312,26 +316,25 @@ int canNotOpen(Tcl_Interp *interp, std::string_view path, int err)
 /*
  * evalText --
  *   Evaluates a command text built from the file. Files are in the system
- *   encoding, as for "source": text with bytes above 127 is converted first,
- *   so that every value is a proper string (pure ASCII needs no work).
+ *   encoding, as for "source": text with a byte that is neither printable
+ *   ASCII nor white space is converted first, so that every value is a
+ *   proper string (a NUL byte becomes Tcl's own form of it, bytes above 127
+ *   characters of the system's encoding). Plain text needs no work.
  */
 int evalText(Tcl_Interp *interp, const std::string &text)
 {
-    bool ascii = true;
+    bool plain = true;
     for (char c : text) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            ascii = false;
+        if ((c < ' ' || c > '~') && !isSpace(c)) {
+            plain = false;
             break;
         }
     }
-    if (ascii) {
+    if (plain) {
         return Tcl_EvalEx(interp, text.data(), static_cast<Tcl_Size>(text.size()), 0);
     }
-    Tcl_DString utf;
-    Tcl_ExternalToUtfDString(nullptr, text.data(), static_cast<Tcl_Size>(text.size()), &utf);
-    int rc = Tcl_EvalEx(interp, Tcl_DStringValue(&utf), Tcl_DStringLength(&utf), 0);
-    Tcl_DStringFree(&utf);
-    return rc;
+    std::string utf = fromSystemEncoding(text);
+    return Tcl_EvalEx(interp, utf.data(), static_cast<Tcl_Size>(utf.size()), 0);
 }
 
 /* What a statement leaves the reader to do next. */
@@ -362,7 +365,7 @@ struct Reader {
         } else {
             setReadError(interp, message);
             setErrorCode(interp, "READZKS", reason,
-                {ZksFileName[NestLevel], std::to_string(ZksLineNo[NestLevel])});
+                {fromSystemEncoding(ZksFileName[NestLevel]), std::to_string(ZksLineNo[NestLevel])});
         }
         return Next::fail;
     }
@@ -418,6 +421,10 @@ Next readInclude(Reader &r)
     if (name.find('/') == std::string::npos && !TopDir.empty()) {
         includePath = TopDir + '/' + name;
     }
+    if (name.find('\0') != std::string::npos) {
+        canNotOpen(r.interp, includePath, EINVAL); /* the system would read a name cut short */
+        return Next::fail;
+    }
     if (NestLevel + 1 >= MaxNest) {
         return r.fail("NESTING", "exceeded include nesting limit (" + std::to_string(MaxNest) + ")");
     }
@@ -460,7 +467,8 @@ Next readClass(Reader &r)
 /*
  * readSpec --
  *   Reads one specification file at the current depth: the body of readZKS,
- *   and of every include, which calls it again one depth deeper.
+ *   and of every include, which calls it again one depth deeper. The path
+ *   is in the system's encoding.
  * Results: TCL_OK at a clean end of the file, TCL_ERROR after the first
  *   error, with the message in the interpreter's result.
  * Side effects: elements of ZkZKS and whatever the evaluated commands do.
@@ -554,7 +562,9 @@ int readZKSCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const obj
     std::string savedDir = TopDir;
     int savedLevel = NestLevel;
 
-    int rc = readSpec(interp, Tcl_GetString(objv[1]));
+    std::string path;
+    int rc = toSystemPath(wordView(objv[1]), path) ? readSpec(interp, path)
+                                                    : canNotOpen(interp, path, EINVAL);
 
     NestLevel = savedLevel;
     ZksFileName[NestLevel] = std::move(savedName);

@@ -144,6 +144,27 @@ int badWord(Tcl_Interp *interp, const char *kind, std::string_view word,
 
 /*
  *----------------------------------------------------------------------
+ * The system's encoding (scan.cpp). Both directions are lenient, as Tcl
+ * 8.6 is (Tcl 9's "tcl8" profile): invalid sequences are taken byte by
+ * byte rather than refused.
+ *----------------------------------------------------------------------
+ */
+
+/* Tcl's string as the system would take it: file names, mostly. */
+std::string toSystemEncoding(std::string_view utf);
+
+/* Text from the system (a file's bytes, a file name) as a Tcl string. */
+std::string fromSystemEncoding(std::string_view native);
+
+/*
+ * A path from a Tcl string, as Tcl's own file commands pass it to the
+ * system. False when it holds a NUL byte, which the system would take as
+ * its end: such a path names no file.
+ */
+bool toSystemPath(std::string_view utf, std::string &native);
+
+/*
+ *----------------------------------------------------------------------
  * Scanning (scan.cpp; character tests inline).
  *----------------------------------------------------------------------
  */
