@@ -46,7 +46,11 @@ inline Interp makeInterp(std::initializer_list<const char *> keep)
     Tcl_FindExecutable("zks-fuzz");
     in.master = Tcl_CreateInterp();
     check(in.master, Tcl_Eval(in.master, "interp create -safe zf"), "interp create");
-    in.child = Tcl_GetSlave(in.master, "zf");
+#if TCL_MAJOR_VERSION >= 9
+    in.child = Tcl_GetChild(in.master, "zf");
+#else
+    in.child = Tcl_GetSlave(in.master, "zf"); /* Tcl 9 renamed it */
+#endif
     check(in.child, Zks_Init(in.child), "Zks_Init");
     std::string keepList = "readZKS rlindex loop timeticks bit port dec2hex hex2dec "
                            "ipmShowIpAddr idList";
