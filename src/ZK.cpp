@@ -152,7 +152,7 @@ std::atomic<int> callsUnderWay{0};
 int createUtilityCommands(Tcl_Interp *interp, bool safeOnly)
 {
     /* A host may call the entry points alone, so each sets up the stubs. */
-    if (Tcl_InitStubs(interp, "8.6", 0) == nullptr) {
+    if (Tcl_InitStubs(interp, "8.6-", 0) == nullptr) {
         return TCL_ERROR;
     }
     for (const UtilityCommand &c : utilityCommands) {

@@ -584,7 +584,7 @@ int readZKSCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const obj
 int Zks_Init(Tcl_Interp *interp)
 {
     /* Zk_Init sets up the stubs too, but readZKS is created first. */
-    if (Tcl_InitStubs(interp, "8.6", 0) == nullptr) {
+    if (Tcl_InitStubs(interp, "8.6-", 0) == nullptr) {
         return TCL_ERROR;
     }
     zks::createCommand(interp, "readZKS", zks::readZKSCmd);

@@ -10,8 +10,25 @@ if {![info exists ::env(ZKS_BUILD_DIR)]} {
 set ::auto_path [linsert $::auto_path 0 $::env(ZKS_BUILD_DIR)]
 package require Zks
 
-# The library file, for loading into other interpreters.
-set ::zksLibrary [file join $::env(ZKS_BUILD_DIR) zks.so]
+# The library file, for loading into other interpreters: zks.so for Tcl 8.6,
+# libtcl9zks1.0.so for Tcl 9.
+set ::zksLibrary [file join $::env(ZKS_BUILD_DIR) \
+    [expr {[package vsatisfies [package provide Tcl] 9-] ? "libtcl9zks[package provide Zks].so" : "zks.so"}]]
+
+# What Tcl itself words differently from one version to the next (its
+# texts for system errors, its code for a bad integer), taken from Tcl's own
+# commands so that the suites hold on every version.
+proc tclErrorCode {script} {
+    catch {uplevel #0 $script} - opts
+    dict get $opts -errorcode
+}
+set ::tclIsDirectory [lindex [tclErrorCode {open [temporaryDirectory] w}] 2]
+set ::tclIntegerCode [tclErrorCode {string repeat a x}]
+set ::tclIOError ""
+if {![catch {open /proc/self/mem} fd]} {
+    set ::tclIOError [lindex [tclErrorCode {read $fd}] 2]
+    close $fd
+}
 
 # The tclsh for child processes: the one running the tests.
 set ::zksTclsh [info nameofexecutable]
