@@ -8,7 +8,6 @@
 
 #include <dlfcn.h>
 
-#include <atomic>
 
 namespace {
 
@@ -140,9 +139,11 @@ void deleteLibraryCommands(Tcl_Interp *interp)
 
 /*
  * Calls under way whose code must stay mapped until they return: the loops
- * between iterations, and readZKS and port while they run scripts.
+ * between iterations, and readZKS and port while they run scripts. Only the
+ * thread of the last interpreter that holds the library can be running one
+ * when the library is to leave the process, so a count per thread will do.
  */
-std::atomic<int> callsUnderWay{0};
+thread_local int callsUnderWay = 0;
 
 /*
  * createUtilityCommands --
@@ -171,7 +172,7 @@ int createUtilityCommands(Tcl_Interp *interp, bool safeOnly)
  */
 int unloadCommands(Tcl_Interp *interp, int flags)
 {
-    if (flags == TCL_UNLOAD_DETACH_FROM_PROCESS && callsUnderWay.load() != 0) {
+    if (flags == TCL_UNLOAD_DETACH_FROM_PROCESS && callsUnderWay != 0) {
         zks::setResult(interp, "zks: can't unload while a command of the library is running");
         Tcl_SetErrorCode(interp, "ZKS", "UNLOAD", "BUSY", nullptr);
         return TCL_ERROR;

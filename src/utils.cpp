@@ -344,7 +344,9 @@ int loopNRCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv
         || (objc == 6 && readBound(interp, objv[4], &incr) != TCL_OK)) {
         return TCL_ERROR;
     }
-    Tcl_ResetResult(interp); /* as the expressions leave it */
+    if (incr >= 0 ? first >= limit : first <= limit) {
+        Tcl_ResetResult(interp); /* no body runs: the result the expressions leave */
+    }
 
     beginCall(); /* until freeLoop */
     LoopState *loop = reinterpret_cast<LoopState *>(Tcl_Alloc(sizeof(LoopState)));
