@@ -1,8 +1,9 @@
 /*
  * ZK.cpp --
  *   Zk_Init, the entry point of the utility commands: the command table, the
- *   preload of the platform libraries, the safe-interpreter entry point and
- *   unloading. The commands live in codecs.cpp, values.cpp and utils.cpp.
+ *   preload of the platform libraries, the safe-interpreter entry points and
+ *   unloading, for both packages (Zks_Init itself is in zks.cpp, beside
+ *   readZKS). The commands live in codecs.cpp, values.cpp and utils.cpp.
  */
 #include "zksInt.h"
 
@@ -263,4 +264,30 @@ int Zk_Unload(Tcl_Interp *interp, int flags)
 int Zk_SafeUnload(Tcl_Interp *interp, int flags)
 {
     return unloadCommands(interp, flags);
+}
+
+/*
+ * Zks_SafeInit --
+ *   Zks_Init (zks.cpp) for a safe interpreter: readZKS reads files and
+ *   sources scripts, so a safe interpreter gets only Zk_SafeInit's commands.
+ * Results: what Zk_SafeInit returns.
+ */
+int Zks_SafeInit(Tcl_Interp *interp)
+{
+    return Zk_SafeInit(interp);
+}
+
+/*
+ * Zks_Unload, Zks_SafeUnload --
+ *   Delete every command the library made in the interpreter, readZKS
+ *   included. Results: as Zk_Unload.
+ */
+int Zks_Unload(Tcl_Interp *interp, int flags)
+{
+    return Zk_Unload(interp, flags);
+}
+
+int Zks_SafeUnload(Tcl_Interp *interp, int flags)
+{
+    return Zk_SafeUnload(interp, flags);
 }

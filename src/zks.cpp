@@ -590,29 +590,3 @@ int Zks_Init(Tcl_Interp *interp)
     zks::createCommand(interp, "readZKS", zks::readZKSCmd);
     return Zk_Init(interp);
 }
-
-/*
- * Zks_SafeInit --
- *   Zks_Init for a safe interpreter: readZKS reads files and sources
- *   scripts, so a safe interpreter gets only Zk_SafeInit's commands.
- * Results: what Zk_SafeInit returns.
- */
-int Zks_SafeInit(Tcl_Interp *interp)
-{
-    return Zk_SafeInit(interp);
-}
-
-/*
- * Zks_Unload, Zks_SafeUnload --
- *   Delete every command the library made in the interpreter, readZKS
- *   included. Results: as Zk_Unload.
- */
-int Zks_Unload(Tcl_Interp *interp, int flags)
-{
-    return Zk_Unload(interp, flags);
-}
-
-int Zks_SafeUnload(Tcl_Interp *interp, int flags)
-{
-    return Zk_SafeUnload(interp, flags);
-}

@@ -6,7 +6,8 @@
  *
  *   Where each command lives:
  *     zks.cpp     readZKS, Zks_Init
- *     ZK.cpp      Zk_Init: the command table and the platform preloads
+ *     ZK.cpp      Zk_Init: the command table, the platform preloads, the safe
+ *                 entry points and unloading
  *     codecs.cpp  bit, port, idList
  *     values.cpp  timeticks, hex2dec, dec2hex, ipmShowIpAddr, getIPAddr, getIPHost
  *     utils.cpp   loop, rlindex, chmod, deleteProc
