@@ -31,8 +31,8 @@ namespace {
  * the current depth, and per depth the line and file name that messages
  * show. TopDir is the directory of the top-level file, against which
  * includes are resolved. Names are kept in the system's encoding, as the
- * system and the files themselves give them. Each thread has its own, so interpreters in
- * different threads can read at the same time.
+ * system and the files themselves give them. Each thread has its own, so
+ * interpreters in different threads can read at the same time.
  *----------------------------------------------------------------------
  */
 
@@ -136,7 +136,10 @@ struct Token {
     int &line;
     std::size_t stored = 0; /* characters of this token, closers excluded */
 
-    /* Stores a character that is not a closing delimiter; false past the limit. */
+    /*
+     * Stores a character that is not a closing delimiter, counting the line
+     * feeds inside strings and groups; false past the limit.
+     */
     bool store(int c)
     {
         if (stored == MaxToken) {
@@ -144,6 +147,9 @@ struct Token {
         }
         text.push_back(static_cast<char>(c));
         ++stored;
+        if (c == '\n') {
+            ++line;
+        }
         return true;
     }
 };
@@ -163,9 +169,6 @@ int readQuoted(Token &t)
         }
         if (!t.store(c)) {
             return TOKEN_TOO_LONG;
-        }
-        if (c == '\n') {
-            ++t.line;
         }
     }
 }
@@ -188,9 +191,6 @@ int readBraced(Token &t)
         }
         if (!t.store(c)) {
             return TOKEN_TOO_LONG;
-        }
-        if (c == '\n') {
-            ++t.line;
         }
     }
 }
