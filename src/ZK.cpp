@@ -9,6 +9,9 @@
 
 #include <dlfcn.h>
 
+#include <atomic>
+#include <mutex>
+
 
 namespace {
 
@@ -53,18 +56,31 @@ constexpr const char *preloads[] = {
 
 constexpr const char *registryKey = "zks::commands";
 
+/*
+ * Marks an interpreter the library was unloaded from. Tcl 8.6's loader,
+ * told to unload the file under the other package's prefix, calls the
+ * unload procedure but keeps its record of the interpreter, and would count
+ * a second unload (or the interpreter's deletion) twice, freeing its record
+ * of the file while other interpreters still hold it. The mark's value is
+ * only ever compared with null.
+ */
+constexpr const char *unloadedKey = "zks::unloaded";
+constexpr char unloadedMark = 1;
+
 struct Registry;
 
 struct CommandRecord {
     Registry *owner;
     Tcl_Command token;
+    bool dying; /* an unload is deleting its command */
     CommandRecord *prev;
     CommandRecord *next;
 };
 
 struct Registry {
     CommandRecord *first;
-    int refs; /* the interpreter's, and one per record */
+    int refs;         /* the interpreter's, and one per record */
+    bool unloading; /* its commands are being deleted */
 };
 
 void releaseRegistry(Registry *registry)
@@ -84,7 +100,8 @@ Registry *registryOf(Tcl_Interp *interp)
     auto *registry = static_cast<Registry *>(Tcl_GetAssocData(interp, registryKey, nullptr));
     if (registry == nullptr) {
         registry = reinterpret_cast<Registry *>(Tcl_Alloc(sizeof(Registry)));
-        *registry = Registry{nullptr, 1};
+        *registry = Registry{nullptr, 1, false};
+        Tcl_DeleteAssocData(interp, unloadedKey);
         Tcl_SetAssocData(interp, registryKey, registryDeleted, registry);
     }
     return registry;
@@ -107,59 +124,90 @@ void forgetCommand(ClientData clientData)
     releaseRegistry(registry);
 }
 
+/* The first record whose command no call is deleting yet. */
+CommandRecord *firstLiving(Registry *registry)
+{
+    CommandRecord *record = registry->first;
+    while (record != nullptr && record->dying) {
+        record = record->next;
+    }
+    return record;
+}
+
 /*
  * deleteLibraryCommands --
- *   Deletes every command the library made in interp, under whatever name
- *   it has now. Names are taken first: a delete trace may run any script.
+ *   Deletes every command the library made in interp, by token, so that
+ *   renamed and hidden ones go too, then the registry itself: nothing of
+ *   the library's stays behind. A delete trace may run any script, so the
+ *   list is walked afresh after every deletion; a command that another call
+ *   is already deleting unlinks itself when that call ends.
  */
-void deleteLibraryCommands(Tcl_Interp *interp)
+void deleteLibraryCommands(Tcl_Interp *interp, Registry *registry)
 {
-    auto *registry = static_cast<Registry *>(Tcl_GetAssocData(interp, registryKey, nullptr));
-    if (registry == nullptr) {
-        return;
+    registry->unloading = true;
+    ++registry->refs; /* the last record may go before the loop ends */
+    while (CommandRecord *record = firstLiving(registry)) {
+        record->dying = true;
+        Tcl_DeleteCommandFromToken(interp, record->token);
     }
-    Tcl_Obj *names = Tcl_NewListObj(0, nullptr);
-    Tcl_IncrRefCount(names);
-    for (CommandRecord *record = registry->first; record != nullptr; record = record->next) {
-        Tcl_Obj *name = Tcl_NewObj();
-        Tcl_GetCommandFullName(interp, record->token, name);
-        Tcl_ListObjAppendElement(nullptr, names, name);
+    if (Tcl_GetAssocData(interp, registryKey, nullptr) == registry) {
+        Tcl_DeleteAssocData(interp, registryKey);
+        Tcl_SetAssocData(interp, unloadedKey, nullptr,
+            const_cast<char *>(&unloadedMark)); /* no procedure of the library's */
     }
-    Tcl_Size count = 0;
-    Tcl_Obj **elements = nullptr;
-    Tcl_ListObjGetElements(nullptr, names, &count, &elements);
-    for (Tcl_Size i = 0; i < count; ++i) {
-        const char *name = Tcl_GetString(elements[i]);
-        Tcl_CmdInfo info;
-        if (Tcl_GetCommandInfo(interp, name, &info) && info.deleteProc == forgetCommand) {
-            Tcl_DeleteCommand(interp, name);
-        }
-    }
-    Tcl_DecrRefCount(names);
+    releaseRegistry(registry);
 }
 
 /*
  * Calls under way whose code must stay mapped until they return: the loops
- * between iterations, and readZKS and port while they run scripts. Only the
- * thread of the last interpreter that holds the library can be running one
- * when the library is to leave the process, so a count per thread will do.
+ * between iterations or suspended in a coroutine, and readZKS and port
+ * while they run scripts. Any thread's interpreter may be the last to hold
+ * the library, so the count is the process's.
  */
-thread_local int callsUnderWay = 0;
+std::atomic<int> callsUnderWay{0};
 
 /*
- * createUtilityCommands --
- *   The common part of Zk_Init and Zk_SafeInit: the utility commands (only
- *   the safe ones for a safe interpreter), in table order.
+ * pinLibrary --
+ *   Keeps the library's code mapped for the life of the process, whatever
+ *   Tcl's loader does at the last unload: thread-local state, a coroutine
+ *   or an object a script still holds may point into it. The loader still
+ *   forgets the file, so a later load initialises it again.
  */
-int createUtilityCommands(Tcl_Interp *interp, bool safeOnly)
+void pinLibrary()
 {
-    /* A host may call the entry points alone, so each sets up the stubs. */
+    static std::once_flag pinned;
+    std::call_once(pinned, [] {
+        Dl_info info;
+        if (dladdr(reinterpret_cast<void *>(&pinLibrary), &info) != 0 && info.dli_fname != nullptr) {
+            /* The handle is never closed: that is the point. */
+            dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
+        }
+    });
+}
+
+/*
+ * initialise --
+ *   What every entry point does: the stubs (a host may call an entry point
+ *   alone), the library pinned, then the commands in table order, readZKS
+ *   first for Zks, only the safe ones for a safe interpreter.
+ */
+int initialise(Tcl_Interp *interp, bool withReader, bool safe)
+{
     if (Tcl_InitStubs(interp, "8.6-", 0) == nullptr) {
         return TCL_ERROR;
     }
+    pinLibrary();
+    if (withReader && !safe) {
+        zks::createCommand(interp, "readZKS", zks::readZKSCmd);
+    }
     for (const UtilityCommand &c : utilityCommands) {
-        if (c.safe || !safeOnly) {
+        if (c.safe || !safe) {
             zks::createCommand(interp, c.name, c.proc, c.nreProc);
+        }
+    }
+    if (!safe) {
+        for (const char *path : preloads) {
+            dlopen(path, RTLD_LAZY | RTLD_GLOBAL); /* the handle stays with the loader */
         }
     }
     return TCL_OK;
@@ -173,12 +221,30 @@ int createUtilityCommands(Tcl_Interp *interp, bool safeOnly)
  */
 int unloadCommands(Tcl_Interp *interp, int flags)
 {
+    auto *registry = static_cast<Registry *>(Tcl_GetAssocData(interp, registryKey, nullptr));
+    if (registry == nullptr) {
+        if (Tcl_GetAssocData(interp, unloadedKey, nullptr) != nullptr) {
+            zks::setResult(interp, "zks: the library was already unloaded from this interpreter");
+            Tcl_SetErrorCode(interp, "ZKS", "UNLOAD", "NOT_LOADED", nullptr);
+            return TCL_ERROR;
+        }
+        return TCL_OK; /* an interpreter being deleted: its record went first */
+    }
+    /*
+     * An unload from a delete trace of this very unload would have Tcl's
+     * loader free its record of the interpreter twice.
+     */
+    if (registry->unloading) {
+        zks::setResult(interp, "zks: can't unload while the library is being unloaded");
+        Tcl_SetErrorCode(interp, "ZKS", "UNLOAD", "BUSY", nullptr);
+        return TCL_ERROR;
+    }
     if (flags == TCL_UNLOAD_DETACH_FROM_PROCESS && callsUnderWay != 0) {
         zks::setResult(interp, "zks: can't unload while a command of the library is running");
         Tcl_SetErrorCode(interp, "ZKS", "UNLOAD", "BUSY", nullptr);
         return TCL_ERROR;
     }
-    deleteLibraryCommands(interp);
+    deleteLibraryCommands(interp, registry);
     return TCL_OK;
 }
 
@@ -189,7 +255,7 @@ Tcl_Command zks::createCommand(Tcl_Interp *interp, const char *name, ObjCmdProc 
 {
     Registry *registry = registryOf(interp);
     auto *record = reinterpret_cast<CommandRecord *>(Tcl_Alloc(sizeof(CommandRecord)));
-    *record = CommandRecord{registry, nullptr, nullptr, nullptr};
+    *record = CommandRecord{registry, nullptr, false, nullptr, nullptr};
     /* Created first: a namesake of the library's is unlinked as it is replaced. */
 #if TCL_MAJOR_VERSION >= 9
     record->token = nreProc != nullptr
@@ -220,22 +286,62 @@ void zks::endCall()
 }
 
 /*
- * Zk_Init --
- *   Creates the utility commands, then preloads the platform libraries with
- *   global symbol visibility. Missing libraries are passed over silently.
+ *----------------------------------------------------------------------
+ * The entry points, as Tcl's load and unload call them.
+ *----------------------------------------------------------------------
+ */
+
+/*
+ * Zks_Init --
+ *   Creates readZKS, then the utility commands, then preloads the platform
+ *   libraries with global symbol visibility; missing ones are passed over.
  * Results: TCL_OK, or TCL_ERROR when the interpreter's Tcl is not one this
  *   library was built for.
- * Side effects: thirteen commands; two libraries in the process.
+ * Side effects: fourteen commands; two libraries in the process.
+ */
+int Zks_Init(Tcl_Interp *interp)
+{
+    return initialise(interp, true, false);
+}
+
+/*
+ * Zks_SafeInit --
+ *   Zks_Init for a safe interpreter: readZKS reads files and sources
+ *   scripts, so a safe interpreter gets only Zk_SafeInit's commands.
+ * Results: as Zks_Init. Side effects: ten commands.
+ */
+int Zks_SafeInit(Tcl_Interp *interp)
+{
+    return initialise(interp, true, true);
+}
+
+/*
+ * Zks_Unload, Zks_SafeUnload --
+ *   Delete every command the library made in the interpreter, readZKS
+ *   included, and its record of them; the preloaded libraries stay.
+ * Results: TCL_OK, or TCL_ERROR when the library is to leave the process
+ *   while one of its commands is under way, when this unload is called from
+ *   a delete trace of another, or when it has already left the interpreter.
+ */
+int Zks_Unload(Tcl_Interp *interp, int flags)
+{
+    return unloadCommands(interp, flags);
+}
+
+int Zks_SafeUnload(Tcl_Interp *interp, int flags)
+{
+    return unloadCommands(interp, flags);
+}
+
+/*
+ * Zk_Init --
+ *   Zks_Init without readZKS.
+ * Results: as Zks_Init. Side effects: thirteen commands; two libraries in
+ *   the process.
  */
 int Zk_Init(Tcl_Interp *interp)
 {
-    if (createUtilityCommands(interp, false) != TCL_OK) {
-        return TCL_ERROR;
-    }
-    for (const char *path : preloads) {
-        dlopen(path, RTLD_LAZY | RTLD_GLOBAL); /* the handle stays with the loader */
-    }
-    return TCL_OK;
+    return initialise(interp, false, false);
 }
 
 /*
@@ -247,14 +353,12 @@ int Zk_Init(Tcl_Interp *interp)
  */
 int Zk_SafeInit(Tcl_Interp *interp)
 {
-    return createUtilityCommands(interp, true);
+    return initialise(interp, false, true);
 }
 
 /*
  * Zk_Unload, Zk_SafeUnload --
- *   Delete every command the library made in the interpreter; the preloaded
- *   libraries stay. Results: TCL_OK, or TCL_ERROR when the library is to
- *   leave the process while one of its commands is still running.
+ *   As Zks_Unload, for an interpreter that loaded the library as Zk.
  */
 int Zk_Unload(Tcl_Interp *interp, int flags)
 {
@@ -264,30 +368,4 @@ int Zk_Unload(Tcl_Interp *interp, int flags)
 int Zk_SafeUnload(Tcl_Interp *interp, int flags)
 {
     return unloadCommands(interp, flags);
-}
-
-/*
- * Zks_SafeInit --
- *   Zks_Init (zks.cpp) for a safe interpreter: readZKS reads files and
- *   sources scripts, so a safe interpreter gets only Zk_SafeInit's commands.
- * Results: what Zk_SafeInit returns.
- */
-int Zks_SafeInit(Tcl_Interp *interp)
-{
-    return Zk_SafeInit(interp);
-}
-
-/*
- * Zks_Unload, Zks_SafeUnload --
- *   Delete every command the library made in the interpreter, readZKS
- *   included. Results: as Zk_Unload.
- */
-int Zks_Unload(Tcl_Interp *interp, int flags)
-{
-    return Zk_Unload(interp, flags);
-}
-
-int Zks_SafeUnload(Tcl_Interp *interp, int flags)
-{
-    return Zk_SafeUnload(interp, flags);
 }

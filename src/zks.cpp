@@ -574,19 +574,3 @@ int readZKSCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const obj
 }
 
 } // namespace zks
-
-/*
- * Zks_Init --
- *   Creates readZKS, then the utility commands through Zk_Init.
- * Results: what Zk_Init returns.
- * Side effects: fourteen commands; the platform libraries in the process.
- */
-int Zks_Init(Tcl_Interp *interp)
-{
-    /* Zk_Init sets up the stubs too, but readZKS is created first. */
-    if (Tcl_InitStubs(interp, "8.6-", 0) == nullptr) {
-        return TCL_ERROR;
-    }
-    zks::createCommand(interp, "readZKS", zks::readZKSCmd);
-    return Zk_Init(interp);
-}
