@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -41,14 +42,53 @@ bool readTicksInteger(Tcl_Interp *interp, std::string_view word, long long *valu
     if (status == ScanStatus::noNumber) {
         *value = 0;
     } else if (status == ScanStatus::tooWide || *value < -2147483648LL) {
-        std::string msg = "bad integer \"";
-        msg.append(word);
-        msg += "\": outside the range -2147483648 to 4294967295";
-        setResult(interp, msg);
+        badWord(interp, "integer", word, "outside the range -2147483648 to 4294967295");
         setErrorCode(interp, "TIMETICKS", "OUT_OF_RANGE", {word});
         return false;
     }
     return true;
+}
+
+/*
+ * How a command reports a word whose number did not scan: 'bad KIND "WORD"'
+ * and the reason for the way it failed, errorCode ZKS COMMAND with
+ * noNumberCode or OUT_OF_RANGE.
+ */
+struct ScanFailure {
+    const char *command;
+    const char *kind;
+    const char *noNumber;     /* the reason when the word holds no number */
+    const char *noNumberCode; /* errorCode's reason then */
+    const char *tooWide;      /* the reason when its number does not fit */
+};
+
+constexpr ScanFailure hexField{"HEX2DEC", "field", "expected a hexadecimal number",
+    "BAD_FIELD", "wider than 32 bits"};
+constexpr ScanFailure decimalInteger{"DEC2HEX", "integer", "expected a decimal number",
+    "BAD_INTEGER", "outside the signed 32-bit range"};
+constexpr ScanFailure dottedAddress{"IPMSHOWIPADDR", "address",
+    "expected four decimal numbers a.b.c.d", "BAD_ADDRESS",
+    "number outside the signed 32-bit range"};
+
+/*
+ * scanFailed --
+ *   Reports word, whose scan ended with status, as 'bad KIND "WORD" in
+ *   "ARGUMENT": REASON', or without the "in" part when no argument is given
+ *   (the word is the whole of it).
+ * Results: TCL_ERROR, errorCode ZKS COMMAND REASON WORD.
+ */
+int scanFailed(Tcl_Interp *interp, const ScanFailure &failure, ScanStatus status,
+    std::string_view word, std::optional<std::string_view> argument = std::nullopt)
+{
+    bool noNumber = status == ScanStatus::noNumber;
+    const char *reason = noNumber ? failure.noNumber : failure.tooWide;
+    if (argument) {
+        badWord(interp, failure.kind, word, *argument, reason);
+    } else {
+        badWord(interp, failure.kind, word, reason);
+    }
+    return setErrorCode(interp, failure.command,
+        noNumber ? failure.noNumberCode : "OUT_OF_RANGE", {word});
 }
 
 /*
@@ -303,12 +343,7 @@ int hex2decCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const obj
         ScanStatus status = scanNumber(text.substr(start), 16, 0xffffffffLL, &value, &used);
         std::size_t colon = text.find(':', start + used);
         if (status != ScanStatus::ok) {
-            std::string_view field = text.substr(start, colon - start);
-            badWord(interp, "field", field, text,
-                status == ScanStatus::noNumber ? "expected a hexadecimal number"
-                                               : "wider than 32 bits");
-            return setErrorCode(interp, "HEX2DEC",
-                status == ScanStatus::noNumber ? "BAD_FIELD" : "OUT_OF_RANGE", {field});
+            return scanFailed(interp, hexField, status, text.substr(start, colon - start), text);
         }
         /* The 32-bit pattern is printed signed: ffffffff is -1. */
         p = std::to_chars(p, outEnd,
@@ -346,11 +381,7 @@ int dec2hexCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const obj
         long long value;
         ScanStatus status = scanInt32(word, &value);
         if (status != ScanStatus::ok) {
-            badWord(interp, "integer", word, list,
-                status == ScanStatus::noNumber ? "expected a decimal number"
-                                               : "outside the signed 32-bit range");
-            return setErrorCode(interp, "DEC2HEX",
-                status == ScanStatus::noNumber ? "BAD_INTEGER" : "OUT_OF_RANGE", {word});
+            return scanFailed(interp, decimalInteger, status, word, list);
         }
         appendHex4(digits, static_cast<std::uint32_t>(value));
     }
@@ -393,14 +424,7 @@ int ipmShowIpAddrCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *con
         ScanStatus status = separated ? scanInt32(text.substr(pos), &value, &used)
                                       : ScanStatus::noNumber;
         if (status != ScanStatus::ok) {
-            std::string msg = "bad address \"";
-            msg.append(text);
-            msg += (status == ScanStatus::noNumber)
-                ? "\": expected four decimal numbers a.b.c.d"
-                : "\": number outside the signed 32-bit range";
-            setResult(interp, msg);
-            return setErrorCode(interp, "IPMSHOWIPADDR",
-                status == ScanStatus::noNumber ? "BAD_ADDRESS" : "OUT_OF_RANGE", {text});
+            return scanFailed(interp, dottedAddress, status, text);
         }
         given = (given << 8) | (static_cast<std::uint32_t>(value) & 0xff);
         pos += used;

@@ -143,6 +143,9 @@ int setPosixErrorCode(Tcl_Interp *interp, int err);
 int badWord(Tcl_Interp *interp, const char *kind, std::string_view word,
     std::string_view argument, const char *reason);
 
+/* The same for a word that is the whole argument: 'bad KIND "WORD": REASON'. */
+int badWord(Tcl_Interp *interp, const char *kind, std::string_view word, const char *reason);
+
 /*
  *----------------------------------------------------------------------
  * The system's encoding (scan.cpp). Both directions are lenient, as Tcl
