@@ -251,49 +251,50 @@ int timeticksCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const o
     if (objc < 3) {
         return usage(interp, objv[0], "{now|uptime|relative|clock|timeticks} integer");
     }
-    long long v;
-    if (!readTicksInteger(interp, wordView(objv[2]), &v)) {
+    long long integer;
+    if (!readTicksInteger(interp, wordView(objv[2]), &integer)) {
         return TCL_ERROR;
     }
     /* Tick counts are unsigned 32-bit counters: -1 is 2^32-1 ticks. */
-    const std::uint32_t u = static_cast<std::uint32_t>(v);
+    const std::uint32_t count = static_cast<std::uint32_t>(integer);
     const long long now = static_cast<long long>(std::time(nullptr));
     std::string text;
 
     switch (Tcl_GetString(objv[1])[0]) {
     case 'n':
-        if (!appendCtime(text, now - u / 100)) {
+        if (!appendCtime(text, now - count / 100)) {
             setResult(interp, "timeticks: time has no local date");
             return setErrorCode(interp, "TIMETICKS", "NO_DATE", {wordView(objv[2])});
         }
         break;
     case 'u':
-        appendDecimal(text, u / 8640000);
+        appendDecimal(text, count / 8640000);
         text += " day(s), ";
-        appendTwoDigits(text, u % 8640000 / 360000);
+        appendTwoDigits(text, count % 8640000 / 360000);
         text += ':';
-        appendTwoDigits(text, u % 360000 / 6000);
+        appendTwoDigits(text, count % 360000 / 6000);
         text += ':';
-        appendTwoDigits(text, u % 6000 / 100);
+        appendTwoDigits(text, count % 6000 / 100);
         text += '.';
-        appendTwoDigits(text, u % 100);
+        appendTwoDigits(text, count % 100);
         break;
     case 'r':
-        appendDecimal(text, u / 3600);
+        appendDecimal(text, count / 3600);
         text += "h ";
-        appendDecimal(text, u % 3600 / 60);
+        appendDecimal(text, count % 3600 / 60);
         text += "m ";
-        appendDecimal(text, u % 60);
+        appendDecimal(text, count % 60);
         text += 's';
         break;
     case 'c':
-        appendDecimal(text, now - u / 100);
+        appendDecimal(text, now - count / 100);
         break;
     case 't':
         /* 64-bit: a clock value of more than 248 days ago must not wrap. */
-        appendDecimal(text, (now - v) * 100);
+        appendDecimal(text, (now - integer) * 100);
         break;
     default:
+        /* "relative" is left out: the text scripts know. */
         setResult(interp, "timeticks {now | uptime | clock | ticks}");
         return setErrorCode(interp, "TIMETICKS", "BAD_SUBCOMMAND", {wordView(objv[1])});
     }
