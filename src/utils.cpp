@@ -512,14 +512,14 @@ int chmodCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[
 }
 
 /*
- * deleteProcObjCmd --
+ * deleteProcCmd --
  *   "deleteProc name": deletes the command name, whatever implements it.
  *   Words beyond the name are ignored.
  * Results: TCL_OK, or TCL_ERROR when there is no such command; the result
  *   is empty either way.
  * Side effects: the command is gone, its delete traces have run.
  */
-int deleteProcObjCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
+int deleteProcCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
 {
     if (objc <= 1) {
         /* "integer" though the word is a name: the text scripts know. */

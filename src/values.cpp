@@ -447,14 +447,14 @@ int ipmShowIpAddrCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *con
 }
 
 /*
- * getIPAddrObjCmd --
+ * getIPAddrCmd --
  *   "getIPAddr string": the first IPv4 address of a host name, in dotted
  *   decimal; a word that starts with a digit comes back unchanged.
  * Results: the address; TCL_ERROR with an empty result when the name does
  *   not resolve; the usage message unless there is exactly one argument.
  * Side effects: asks the system's resolver.
  */
-int getIPAddrObjCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
+int getIPAddrCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
 {
     if (objc != 2) {
         return usage(interp, objv[0], "string");
@@ -463,14 +463,14 @@ int getIPAddrObjCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *cons
 }
 
 /*
- * getIPHostObjCmd --
+ * getIPHostCmd --
  *   "getIPHost string": the official name of an IPv4 address.
  * Results: the name, or the argument unchanged when the address has none; a
  *   message for text that is no address; the usage message unless there is
  *   exactly one argument.
  * Side effects: asks the system's resolver.
  */
-int getIPHostObjCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
+int getIPHostCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
 {
     if (objc != 2) {
         return usage(interp, objv[0], "string");
