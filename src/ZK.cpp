@@ -26,8 +26,8 @@ constexpr UtilityCommand utilityCommands[] = {
     {"rlindex", zks::rlindexCmd, nullptr, true},
     {"loop", zks::loopCmd, zks::loopNRCmd, true},
     {"timeticks", zks::timeticksCmd, nullptr, true},
-    {"getIPAddr", zks::getIPAddrObjCmd, nullptr, false},
-    {"getIPHost", zks::getIPHostObjCmd, nullptr, false},
+    {"getIPAddr", zks::getIPAddrCmd, nullptr, false},
+    {"getIPHost", zks::getIPHostCmd, nullptr, false},
     {"bit", zks::bitCmd, nullptr, true},
     {"port", zks::portCmd, nullptr, true},
     {"chmod", zks::chmodCmd, nullptr, false},
@@ -35,7 +35,7 @@ constexpr UtilityCommand utilityCommands[] = {
     {"hex2dec", zks::hex2decCmd, nullptr, true},
     {"ipmShowIpAddr", zks::ipmShowIpAddrCmd, nullptr, true},
     {"idList", zks::idListCmd, nullptr, true},
-    {"deleteProc", zks::deleteProcObjCmd, nullptr, true},
+    {"deleteProc", zks::deleteProcCmd, nullptr, true},
 };
 
 /* Platform libraries whose symbols later loads in the process may need. */

@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <numeric>
 #include <string>
 #include <string_view>
 
@@ -35,55 +36,6 @@ namespace {
 constexpr int maxBit = 255;
 using ParseSet = std::array<unsigned char, 32>;
 using PrintSet = std::array<unsigned char, 128>;
-
-/*
- * The setting trace line of a parse: the octets of its set, highest numbers
- * first, each as "%x" writes it, then a newline. A parse writes one such line
- * per bit it sets, so the line is kept up to date instead of formatted afresh:
- * setting a bit rewrites one octet's text, which at most grows from one
- * character to two and shifts the rest of the line by one.
- */
-struct SetLine {
-    std::array<char, 2 * 32 + 1> text;
-    std::array<unsigned char, 32 + 1> start; /* of each octet's text, then of the newline */
-};
-
-SetLine clearedSetLine()
-{
-    SetLine line{};
-    line.text.fill('0');
-    line.text[32] = '\n';
-    for (unsigned i = 0; i < line.start.size(); ++i) {
-        line.start[i] = static_cast<unsigned char>(i);
-    }
-    return line;
-}
-
-/*
- * setBit --
- *   Sets number k (0 to 255) in set, brings its setting trace line up to
- *   date and appends that line to trace.
- */
-void setBit(ParseSet &set, SetLine &line, int k, std::string &trace)
-{
-    unsigned before = set[k / 8];
-    unsigned after = before | (0x80u >> (k % 8));
-    set[k / 8] = static_cast<unsigned char>(after);
-
-    size_t place = set.size() - 1 - k / 8; /* highest octets come first */
-    char *at = &line.text[line.start[place]];
-    if (before < 16 && after >= 16) {
-        std::memmove(at + 1, at, line.start.back() + 1 - line.start[place]);
-        for (size_t i = place + 1; i < line.start.size(); ++i) {
-            ++line.start[i];
-        }
-    }
-    if (after >= 16) {
-        *at++ = hexDigits[after >> 4];
-    }
-    *at = hexDigits[after & 15];
-    trace.append(line.text.data(), line.start.back() + 1);
-}
 
 /* hasBit -- whether number k is in the set. */
 bool hasBit(const PrintSet &set, int k)
@@ -131,6 +83,72 @@ void writeTrace(std::string_view lines)
 }
 
 /*
+ * ParseTrace --
+ *   The trace of a parse: "bitParse: str=TEXT", a setting line per bit set,
+ *   the octets of the set, "bitParse: buf=OCTETS". Nothing else runs during
+ *   a parse, so the lines are gathered and written in one piece: the same
+ *   bytes as line by line, at a fraction of the cost.
+ *
+ *   A setting line holds the octets of the set, highest numbers first, each
+ *   as "%x" writes it, then a newline. It is kept up to date instead of
+ *   formatted afresh: setting a bit rewrites one octet's text, which at most
+ *   grows from one character to two and shifts the rest of the line by one.
+ */
+class ParseTrace {
+public:
+    explicit ParseTrace(std::string_view text)
+    {
+        lines_.reserve(4096);
+        lines_ += "bitParse: str=";
+        lines_ += text;
+        lines_ += '\n';
+        line_.fill('0');
+        line_[32] = '\n';
+        std::iota(start_.begin(), start_.end(), 0);
+    }
+
+    /* Sets number k (0 to 255) in set and appends its setting line. */
+    void setBit(ParseSet &set, int k)
+    {
+        unsigned before = set[k / 8];
+        unsigned after = before | (0x80u >> (k % 8));
+        set[k / 8] = static_cast<unsigned char>(after);
+        size_t place = set.size() - 1 - k / 8; /* highest octets come first */
+        char *at = &line_[start_[place]];
+        if (before < 16 && after >= 16) {
+            std::memmove(at + 1, at, start_.back() + 1 - start_[place]);
+            for (size_t i = place + 1; i < start_.size(); ++i) {
+                ++start_[i];
+            }
+        }
+        if (after >= 16) {
+            *at++ = hexDigits[after >> 4];
+        }
+        *at = hexDigits[after & 15];
+        lines_.append(line_.data(), start_.back() + 1);
+    }
+
+    /* Appends the last two lines: the set's octets, reversed, and the result. */
+    void finish(const ParseSet &set, std::string_view octets)
+    {
+        for (auto octet = set.rbegin(); octet != set.rend(); ++octet) {
+            lines_ += ' ';
+            appendHex(lines_, *octet);
+        }
+        lines_ += "\nbitParse: buf=";
+        lines_ += octets;
+        lines_ += '\n';
+    }
+
+    void write() const { writeTrace(lines_); }
+
+private:
+    std::string lines_;
+    std::array<char, 2 * 32 + 1> line_;        /* the setting line */
+    std::array<unsigned char, 32 + 1> start_;  /* of each octet's text, then of the newline */
+};
+
+/*
  * bitParse --
  *   Turns a number list ("0 - 2 5 7 - 8") into a hex-octet string ("e5:80").
  * Results: TCL_OK with the string, or TCL_ERROR with "invalid number" or
@@ -139,23 +157,14 @@ void writeTrace(std::string_view lines)
  */
 int bitParse(Tcl_Interp *interp, std::string_view text, const char *command)
 {
-    /*
-     * Nothing else runs during a parse, so its trace is gathered here and
-     * written in one piece: the same bytes as line by line, at a fraction
-     * of the cost.
-     */
-    std::string trace = "bitParse: str=";
-    trace.reserve(4096);
-    trace += text;
-    trace += '\n';
+    ParseTrace trace(text);
     auto fail = [&](const char *message, const char *reason, std::string_view token) {
-        writeTrace(trace);
+        trace.write();
         setResult(interp, message);
         return setErrorCode(interp, command, reason, {token});
     };
 
     ParseSet set{};
-    SetLine line = clearedSetLine();
     int lower = -1; /* none until a number has been read */
     std::string_view rest(text);
     for (std::string_view token; !(token = nextToken(rest, ' ')).empty();) {
@@ -169,7 +178,7 @@ int bitParse(Tcl_Interp *interp, std::string_view text, const char *command)
             int upper = leadingNumber(bound);
             if (lower <= upper) {
                 for (int k = lower; k <= upper; ++k) {
-                    setBit(set, line, k, trace);
+                    trace.setBit(set, k);
                 }
                 lower = upper + 1;
             }
@@ -178,14 +187,9 @@ int bitParse(Tcl_Interp *interp, std::string_view text, const char *command)
                 return fail("invalid number", "BAD_NUMBER", token);
             }
             lower = leadingNumber(token);
-            setBit(set, line, lower, trace);
+            trace.setBit(set, lower);
         }
     }
-    for (auto octet = set.rbegin(); octet != set.rend(); ++octet) {
-        trace += ' ';
-        appendHex(trace, *octet);
-    }
-    trace += '\n';
 
     /* Trailing zero octets are left out, but the first is always written. */
     size_t last = set.size() - 1;
@@ -199,10 +203,8 @@ int bitParse(Tcl_Interp *interp, std::string_view text, const char *command)
         }
         appendHex2(octets, set[n]);
     }
-    trace += "bitParse: buf=";
-    trace += octets;
-    trace += '\n';
-    writeTrace(trace);
+    trace.finish(set, octets);
+    trace.write();
     setResult(interp, octets);
     return TCL_OK;
 }
@@ -256,7 +258,6 @@ int bitPrint(Tcl_Interp *interp, std::string_view text, bool ranges, const char 
     setResult(interp, list);
     return TCL_OK;
 }
-
 
 /*
  *----------------------------------------------------------------------
@@ -392,7 +393,6 @@ int portPrint(Tcl_Interp *interp)
     return TCL_OK;
 }
 
-
 /*
  *----------------------------------------------------------------------
  * The identifier-list codec.
@@ -510,7 +510,6 @@ int idListPrint(Tcl_Interp *interp, std::string_view text)
     setResult(interp, std::string_view(ids.data(), p == ids.data() ? 0 : p - ids.data() - 1));
     return TCL_OK;
 }
-
 
 /*
  *----------------------------------------------------------------------

@@ -54,16 +54,37 @@ int setPosixErrorCode(Tcl_Interp *interp, int err)
     return TCL_ERROR;
 }
 
-int badWord(Tcl_Interp *interp, const char *kind, std::string_view word,
-    std::string_view argument, const char *reason)
+namespace {
+
+/* 'bad KIND "WORD"', the start of both forms of the message. */
+std::string badWordStart(const char *kind, std::string_view word)
 {
     std::string msg = "bad ";
     msg += kind;
     msg += " \"";
     msg.append(word);
-    msg += "\" in \"";
+    msg += '"';
+    return msg;
+}
+
+} // namespace
+
+int badWord(Tcl_Interp *interp, const char *kind, std::string_view word,
+    std::string_view argument, const char *reason)
+{
+    std::string msg = badWordStart(kind, word);
+    msg += " in \"";
     msg.append(argument);
     msg += "\": ";
+    msg += reason;
+    setResult(interp, msg);
+    return TCL_ERROR;
+}
+
+int badWord(Tcl_Interp *interp, const char *kind, std::string_view word, const char *reason)
+{
+    std::string msg = badWordStart(kind, word);
+    msg += ": ";
     msg += reason;
     setResult(interp, msg);
     return TCL_ERROR;

@@ -59,16 +59,65 @@ struct ListElement {
     const char *open = nullptr;  /* first byte: the opening brace or quote, if any */
     const char *start = nullptr; /* first byte of the element's text */
     const char *end = nullptr;   /* one past its last byte */
-    bool literal = true;         /* no backslash sequence to replace (so in braces) */
+    bool literal = true;         /* no backslash sequence to replace: braced, or without one */
 };
 
 enum class ListScan { element, end, syntaxError };
 
 /*
+ * At the closing brace or quote p of an element: the element ends there, and
+ * p moves past it; what follows must be white space or the end of the text.
+ */
+ListScan closeElement(const char *&p, const char *limit, ListElement &el)
+{
+    el.end = p++;
+    return p == limit || isSpace(*p) ? ListScan::element : ListScan::syntaxError;
+}
+
+/* The rest of a braced element: braces nest; a backslash sequence neither opens nor closes. */
+ListScan scanBraced(const char *&p, const char *limit, ListElement &el)
+{
+    for (int depth = 1; p < limit; ++p) {
+        if (*p == '{') {
+            ++depth;
+        } else if (*p == '}' && --depth == 0) {
+            return closeElement(p, limit, el);
+        } else if (*p == '\\') {
+            p += listBackslash(p, limit, nullptr) - 1;
+        }
+    }
+    return ListScan::syntaxError;
+}
+
+/*
+ * The rest of a quoted element, ended by a quote, or of a bare one, ended by
+ * white space or the end of the text. Braces are plain bytes in both.
+ */
+ListScan scanUnbraced(const char *&p, const char *limit, ListElement &el, bool quoted)
+{
+    for (; p < limit; ++p) {
+        if (*p == '\\') {
+            el.literal = false;
+            p += listBackslash(p, limit, nullptr) - 1;
+        } else if (quoted && *p == '"') {
+            return closeElement(p, limit, el);
+        } else if (!quoted && isSpace(*p)) {
+            break;
+        }
+    }
+    if (quoted) {
+        return ListScan::syntaxError;
+    }
+    el.end = p;
+    return ListScan::element;
+}
+
+/*
  * nextListElement --
  *   Finds the list element at or after p with Tcl's list rules: white space
- *   (the same six bytes as isSpace) between elements, braces that nest and keep their text as written,
- *   double quotes, and backslash sequences that neither close nor separate.
+ *   (the same six bytes as isSpace) between elements, braces that nest and
+ *   keep their text as written, double quotes, and backslash sequences that
+ *   neither close nor separate.
  * Results: element (p then points past it), end (no element is left), or
  *   syntaxError (el.open is the faulty element and p the byte where the scan
  *   stopped: the end of the text, or just after the closing brace or quote).
@@ -83,56 +132,86 @@ ListScan nextListElement(const char *&p, const char *limit, ListElement &el)
     }
     el = ListElement{};
     el.open = p;
-    int braces = 0;
-    bool quoted = false;
-    if (*p == '{') {
-        braces = 1;
-        ++p;
-    } else if (*p == '"') {
-        quoted = true;
+    char opener = *p;
+    if (opener == '{' || opener == '"') {
         ++p;
     }
     el.start = p;
-    for (; p < limit; ++p) {
-        switch (*p) {
-        case '{':
-            if (braces != 0) {
-                ++braces;
-            }
-            break;
-        case '}':
-            if (braces > 1) {
-                --braces;
-            } else if (braces == 1) {
-                el.end = p++;
-                return p == limit || isSpace(*p) ? ListScan::element : ListScan::syntaxError;
-            }
-            break;
-        case '"':
-            if (quoted) {
-                el.end = p++;
-                return p == limit || isSpace(*p) ? ListScan::element : ListScan::syntaxError;
-            }
-            break;
-        case '\\':
-            if (braces == 0) {
-                el.literal = false;
-            }
-            p += listBackslash(p, limit, nullptr) - 1;
-            break;
-        default:
-            if (braces == 0 && !quoted && isSpace(*p)) {
-                el.end = p;
-                return ListScan::element;
-            }
-            break;
+    return opener == '{' ? scanBraced(p, limit, el) : scanUnbraced(p, limit, el, opener == '"');
+}
+
+/*
+ * listIndex --
+ *   rlindex on a value that is already a list: its element, straight from
+ *   the list, without a string form.
+ */
+int listIndex(Tcl_Interp *interp, Tcl_Obj *list, int index)
+{
+    Tcl_Obj *elem = nullptr;
+    if (Tcl_ListObjIndex(interp, list, index, &elem) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    if (elem != nullptr) {
+        Tcl_SetObjResult(interp, elem);
+    }
+    return TCL_OK;
+}
+
+/*
+ * findElement --
+ *   Scans the list text at p up to its element index (0 or more), which is
+ *   then el.
+ * Results: those of nextListElement for the last element scanned: end when
+ *   the list is shorter.
+ */
+ListScan findElement(const char *&p, const char *limit, int index, ListElement &el)
+{
+    for (int i = 0; i <= index; ++i) {
+        ListScan scan = nextListElement(p, limit, el);
+        if (scan != ListScan::element) {
+            return scan;
         }
     }
-    if (braces != 0 || quoted) {
-        return ListScan::syntaxError;
-    }
-    el.end = p;
     return ListScan::element;
+}
+
+/*
+ * listSyntaxError --
+ *   Fails for the faulty element el, whose scan stopped at p, in Tcl's own
+ *   words: its message names at most 20 bytes after the closing brace or
+ *   quote, so that much of the element is parsed again as a list of its own.
+ * Results: TCL_ERROR, with Tcl's message and errorCode.
+ */
+int listSyntaxError(Tcl_Interp *interp, const ListElement &el, const char *p, const char *limit)
+{
+    const char *stop = limit - p > 20 ? p + 20 : limit;
+    HeldObj faulty(Tcl_NewStringObj(el.open, static_cast<Tcl_Size>(stop - el.open)));
+    Tcl_Size n = 0;
+    if (Tcl_ListObjLength(interp, faulty.get(), &n) == TCL_OK) {
+        /* The rules here are Tcl's, so it refuses the text; were one ever to take it: */
+        setResult(interp, "malformed list");
+        Tcl_SetErrorCode(interp, "TCL", "VALUE", "LIST", nullptr);
+    }
+    return TCL_ERROR;
+}
+
+/* An element's text with its backslash sequences replaced. */
+std::string unescapedText(std::string_view element)
+{
+    const char *const end = element.data() + element.size();
+    std::string text;
+    text.reserve(element.size());
+    for (const char *q = element.data(); q < end;) {
+        const char *run = q;
+        while (q < end && *q != '\\') {
+            ++q;
+        }
+        text.append(run, static_cast<size_t>(q - run));
+        if (q < end) {
+            q += listBackslash(q, end, &text);
+        }
+    }
+    return text;
 }
 
 /*
@@ -420,59 +499,26 @@ int rlindexCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const obj
     /* A value that is already a list answers directly, without a string form. */
     static const Tcl_ObjType *const listType = Tcl_GetObjType("list");
     if (listType != nullptr && value->typePtr == listType) {
-        Tcl_Obj *elem = nullptr;
-        if (Tcl_ListObjIndex(interp, value, index, &elem) != TCL_OK) {
-            return TCL_ERROR;
-        }
-        if (elem != nullptr) {
-            Tcl_SetObjResult(interp, elem);
-        }
-        return TCL_OK;
+        return listIndex(interp, value, index);
     }
-
     Tcl_Size length = 0;
     const char *p = Tcl_GetStringFromObj(value, &length);
     const char *const limit = p + length;
     ListElement el;
-    for (int i = 0; i <= index; ++i) {
-        switch (nextListElement(p, limit, el)) {
-        case ListScan::element:
-            break;
-        case ListScan::end:
-            return TCL_OK; /* past the end: empty */
-        case ListScan::syntaxError: {
-            /*
-             * Let Tcl word the error: its message names at most 20 bytes
-             * after the closing brace or quote, so that much of the faulty
-             * element is parsed again as a list of its own.
-             */
-            const char *stop = limit - p > 20 ? p + 20 : limit;
-            HeldObj faulty(Tcl_NewStringObj(el.open, static_cast<Tcl_Size>(stop - el.open)));
-            Tcl_Size n = 0;
-            if (Tcl_ListObjLength(interp, faulty.get(), &n) == TCL_OK) {
-                setResult(interp, "malformed list"); /* not reached: the rules agree */
-            }
-            return TCL_ERROR;
-        }
-        }
+    switch (findElement(p, limit, index, el)) {
+    case ListScan::element:
+        break;
+    case ListScan::end:
+        return TCL_OK; /* past the end: empty */
+    case ListScan::syntaxError:
+        return listSyntaxError(interp, el, p, limit);
     }
+    std::string_view text(el.start, static_cast<size_t>(el.end - el.start));
     if (el.literal) {
-        setResult(interp, std::string_view(el.start, static_cast<size_t>(el.end - el.start)));
-        return TCL_OK;
+        setResult(interp, text);
+    } else {
+        setResult(interp, unescapedText(text));
     }
-    std::string text;
-    text.reserve(static_cast<size_t>(el.end - el.start));
-    for (const char *q = el.start; q < el.end;) {
-        const char *run = q;
-        while (q < el.end && *q != '\\') {
-            ++q;
-        }
-        text.append(run, static_cast<size_t>(q - run));
-        if (q < el.end) {
-            q += listBackslash(q, el.end, &text);
-        }
-    }
-    setResult(interp, text);
     return TCL_OK;
 }
 
@@ -512,14 +558,14 @@ int chmodCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[
 }
 
 /*
- * deleteProcObjCmd --
+ * deleteProcCmd --
  *   "deleteProc name": deletes the command name, whatever implements it.
  *   Words beyond the name are ignored.
  * Results: TCL_OK, or TCL_ERROR when there is no such command; the result
  *   is empty either way.
  * Side effects: the command is gone, its delete traces have run.
  */
-int deleteProcObjCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
+int deleteProcCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
 {
     if (objc <= 1) {
         /* "integer" though the word is a name: the text scripts know. */

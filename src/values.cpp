@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -41,14 +42,53 @@ bool readTicksInteger(Tcl_Interp *interp, std::string_view word, long long *valu
     if (status == ScanStatus::noNumber) {
         *value = 0;
     } else if (status == ScanStatus::tooWide || *value < -2147483648LL) {
-        std::string msg = "bad integer \"";
-        msg.append(word);
-        msg += "\": outside the range -2147483648 to 4294967295";
-        setResult(interp, msg);
+        badWord(interp, "integer", word, "outside the range -2147483648 to 4294967295");
         setErrorCode(interp, "TIMETICKS", "OUT_OF_RANGE", {word});
         return false;
     }
     return true;
+}
+
+/*
+ * How a command reports a word whose number did not scan: 'bad KIND "WORD"'
+ * and the reason for the way it failed, errorCode ZKS COMMAND with
+ * noNumberCode or OUT_OF_RANGE.
+ */
+struct ScanFailure {
+    const char *command;
+    const char *kind;
+    const char *noNumber;     /* the reason when the word holds no number */
+    const char *noNumberCode; /* errorCode's reason then */
+    const char *tooWide;      /* the reason when its number does not fit */
+};
+
+constexpr ScanFailure hexField{"HEX2DEC", "field", "expected a hexadecimal number",
+    "BAD_FIELD", "wider than 32 bits"};
+constexpr ScanFailure decimalInteger{"DEC2HEX", "integer", "expected a decimal number",
+    "BAD_INTEGER", "outside the signed 32-bit range"};
+constexpr ScanFailure dottedAddress{"IPMSHOWIPADDR", "address",
+    "expected four decimal numbers a.b.c.d", "BAD_ADDRESS",
+    "number outside the signed 32-bit range"};
+
+/*
+ * scanFailed --
+ *   Reports word, whose scan ended with status, as 'bad KIND "WORD" in
+ *   "ARGUMENT": REASON', or without the "in" part when no argument is given
+ *   (the word is the whole of it).
+ * Results: TCL_ERROR, errorCode ZKS COMMAND REASON WORD.
+ */
+int scanFailed(Tcl_Interp *interp, const ScanFailure &failure, ScanStatus status,
+    std::string_view word, std::optional<std::string_view> argument = std::nullopt)
+{
+    bool noNumber = status == ScanStatus::noNumber;
+    const char *reason = noNumber ? failure.noNumber : failure.tooWide;
+    if (argument) {
+        badWord(interp, failure.kind, word, *argument, reason);
+    } else {
+        badWord(interp, failure.kind, word, reason);
+    }
+    return setErrorCode(interp, failure.command,
+        noNumber ? failure.noNumberCode : "OUT_OF_RANGE", {word});
 }
 
 /*
@@ -211,49 +251,50 @@ int timeticksCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const o
     if (objc < 3) {
         return usage(interp, objv[0], "{now|uptime|relative|clock|timeticks} integer");
     }
-    long long v;
-    if (!readTicksInteger(interp, wordView(objv[2]), &v)) {
+    long long integer;
+    if (!readTicksInteger(interp, wordView(objv[2]), &integer)) {
         return TCL_ERROR;
     }
     /* Tick counts are unsigned 32-bit counters: -1 is 2^32-1 ticks. */
-    const std::uint32_t u = static_cast<std::uint32_t>(v);
+    const std::uint32_t count = static_cast<std::uint32_t>(integer);
     const long long now = static_cast<long long>(std::time(nullptr));
     std::string text;
 
     switch (Tcl_GetString(objv[1])[0]) {
     case 'n':
-        if (!appendCtime(text, now - u / 100)) {
+        if (!appendCtime(text, now - count / 100)) {
             setResult(interp, "timeticks: time has no local date");
             return setErrorCode(interp, "TIMETICKS", "NO_DATE", {wordView(objv[2])});
         }
         break;
     case 'u':
-        appendDecimal(text, u / 8640000);
+        appendDecimal(text, count / 8640000);
         text += " day(s), ";
-        appendTwoDigits(text, u % 8640000 / 360000);
+        appendTwoDigits(text, count % 8640000 / 360000);
         text += ':';
-        appendTwoDigits(text, u % 360000 / 6000);
+        appendTwoDigits(text, count % 360000 / 6000);
         text += ':';
-        appendTwoDigits(text, u % 6000 / 100);
+        appendTwoDigits(text, count % 6000 / 100);
         text += '.';
-        appendTwoDigits(text, u % 100);
+        appendTwoDigits(text, count % 100);
         break;
     case 'r':
-        appendDecimal(text, u / 3600);
+        appendDecimal(text, count / 3600);
         text += "h ";
-        appendDecimal(text, u % 3600 / 60);
+        appendDecimal(text, count % 3600 / 60);
         text += "m ";
-        appendDecimal(text, u % 60);
+        appendDecimal(text, count % 60);
         text += 's';
         break;
     case 'c':
-        appendDecimal(text, now - u / 100);
+        appendDecimal(text, now - count / 100);
         break;
     case 't':
         /* 64-bit: a clock value of more than 248 days ago must not wrap. */
-        appendDecimal(text, (now - v) * 100);
+        appendDecimal(text, (now - integer) * 100);
         break;
     default:
+        /* "relative" is left out: the text scripts know. */
         setResult(interp, "timeticks {now | uptime | clock | ticks}");
         return setErrorCode(interp, "TIMETICKS", "BAD_SUBCOMMAND", {wordView(objv[1])});
     }
@@ -303,12 +344,7 @@ int hex2decCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const obj
         ScanStatus status = scanNumber(text.substr(start), 16, 0xffffffffLL, &value, &used);
         std::size_t colon = text.find(':', start + used);
         if (status != ScanStatus::ok) {
-            std::string_view field = text.substr(start, colon - start);
-            badWord(interp, "field", field, text,
-                status == ScanStatus::noNumber ? "expected a hexadecimal number"
-                                               : "wider than 32 bits");
-            return setErrorCode(interp, "HEX2DEC",
-                status == ScanStatus::noNumber ? "BAD_FIELD" : "OUT_OF_RANGE", {field});
+            return scanFailed(interp, hexField, status, text.substr(start, colon - start), text);
         }
         /* The 32-bit pattern is printed signed: ffffffff is -1. */
         p = std::to_chars(p, outEnd,
@@ -346,11 +382,7 @@ int dec2hexCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const obj
         long long value;
         ScanStatus status = scanInt32(word, &value);
         if (status != ScanStatus::ok) {
-            badWord(interp, "integer", word, list,
-                status == ScanStatus::noNumber ? "expected a decimal number"
-                                               : "outside the signed 32-bit range");
-            return setErrorCode(interp, "DEC2HEX",
-                status == ScanStatus::noNumber ? "BAD_INTEGER" : "OUT_OF_RANGE", {word});
+            return scanFailed(interp, decimalInteger, status, word, list);
         }
         appendHex4(digits, static_cast<std::uint32_t>(value));
     }
@@ -393,14 +425,7 @@ int ipmShowIpAddrCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *con
         ScanStatus status = separated ? scanInt32(text.substr(pos), &value, &used)
                                       : ScanStatus::noNumber;
         if (status != ScanStatus::ok) {
-            std::string msg = "bad address \"";
-            msg.append(text);
-            msg += (status == ScanStatus::noNumber)
-                ? "\": expected four decimal numbers a.b.c.d"
-                : "\": number outside the signed 32-bit range";
-            setResult(interp, msg);
-            return setErrorCode(interp, "IPMSHOWIPADDR",
-                status == ScanStatus::noNumber ? "BAD_ADDRESS" : "OUT_OF_RANGE", {text});
+            return scanFailed(interp, dottedAddress, status, text);
         }
         given = (given << 8) | (static_cast<std::uint32_t>(value) & 0xff);
         pos += used;
@@ -422,14 +447,14 @@ int ipmShowIpAddrCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *con
 }
 
 /*
- * getIPAddrObjCmd --
+ * getIPAddrCmd --
  *   "getIPAddr string": the first IPv4 address of a host name, in dotted
  *   decimal; a word that starts with a digit comes back unchanged.
  * Results: the address; TCL_ERROR with an empty result when the name does
  *   not resolve; the usage message unless there is exactly one argument.
  * Side effects: asks the system's resolver.
  */
-int getIPAddrObjCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
+int getIPAddrCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
 {
     if (objc != 2) {
         return usage(interp, objv[0], "string");
@@ -438,14 +463,14 @@ int getIPAddrObjCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *cons
 }
 
 /*
- * getIPHostObjCmd --
+ * getIPHostCmd --
  *   "getIPHost string": the official name of an IPv4 address.
  * Results: the name, or the argument unchanged when the address has none; a
  *   message for text that is no address; the usage message unless there is
  *   exactly one argument.
  * Side effects: asks the system's resolver.
  */
-int getIPHostObjCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
+int getIPHostCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
 {
     if (objc != 2) {
         return usage(interp, objv[0], "string");

@@ -50,16 +50,16 @@ thread_local std::string TopDir;
  *----------------------------------------------------------------------
  */
 
-enum TokenKind {
-    TOKEN_WORD,
-    TOKEN_CLASS,
-    TOKEN_SOURCE,
-    TOKEN_INCLUDE,
-    TOKEN_STRING,
-    TOKEN_OPEN_BRACE,
-    TOKEN_CLOSE_BRACE,
-    TOKEN_END,
-    TOKEN_TOO_LONG,
+enum class TokenKind {
+    word,
+    classKeyword,
+    sourceKeyword,
+    includeKeyword,
+    string,
+    openBrace,
+    closeBrace,
+    end,
+    tooLong,
 };
 
 using File = std::unique_ptr<FILE, int (*)(FILE *)>;
@@ -154,55 +154,40 @@ struct Token {
     }
 };
 
-/* A string, from its opening quote (stored) to the closing one. */
-int readQuoted(Token &t)
-{
-    t.store('"');
-    for (;;) {
-        int c = t.in.get();
-        if (c == EOF) {
-            return TOKEN_END;
-        }
-        if (c == '"') {
-            t.text.push_back('"');
-            return TOKEN_STRING;
-        }
-        if (!t.store(c)) {
-            return TOKEN_TOO_LONG;
-        }
-    }
-}
-
-/* A braced group, read whole with its braces as one word; braces nest. */
-int readBraced(Token &t)
+/*
+ * A string ("...") or a braced group ({...}, braces nest), from its opener
+ * (stored) to its closer, which is kept but not counted; the whole is one
+ * token of the given kind.
+ */
+TokenKind readDelimited(Token &t, char open, char close, TokenKind kind)
 {
     int depth = 1;
-    t.store('{');
+    t.store(open);
     for (;;) {
         int c = t.in.get();
         if (c == EOF) {
-            return TOKEN_END;
+            return TokenKind::end;
         }
-        if (c == '{') {
+        if (c == open && open != close) {
             ++depth;
-        } else if (c == '}' && --depth == 0) {
-            t.text.push_back('}');
-            return TOKEN_WORD;
+        } else if (c == close && --depth == 0) {
+            t.text.push_back(close);
+            return kind;
         }
         if (!t.store(c)) {
-            return TOKEN_TOO_LONG;
+            return TokenKind::tooLong;
         }
     }
 }
 
 /* A bare word from its first character c, ended by white space (consumed). */
-int readBare(Token &t, int c, std::size_t start)
+TokenKind readBare(Token &t, int c, std::size_t start)
 {
     t.store(c);
     for (;;) {
         c = t.in.get();
         if (c == EOF) {
-            return TOKEN_END;
+            return TokenKind::end;
         }
         if (isSpace(c)) {
             if (c == '\n') {
@@ -211,29 +196,29 @@ int readBare(Token &t, int c, std::size_t start)
             break;
         }
         if (!t.store(c)) {
-            return TOKEN_TOO_LONG;
+            return TokenKind::tooLong;
         }
     }
     std::string_view word(t.text.data() + start, t.stored);
     if (word == "class") {
-        return TOKEN_CLASS;
+        return TokenKind::classKeyword;
     }
     if (word == "source") {
-        return TOKEN_SOURCE;
+        return TokenKind::sourceKeyword;
     }
-    return word == "include" ? TOKEN_INCLUDE : TOKEN_WORD;
+    return word == "include" ? TokenKind::includeKeyword : TokenKind::word;
 }
 
 /*
  * readToken --
  *   Reads the next token of the file into text, from position start on (what
  *   text holds before start is a prefix that the caller keeps). With brace
- *   set, a "{" that starts a token comes back alone as TOKEN_OPEN_BRACE;
+ *   set, a "{" that starts a token comes back alone as openBrace;
  *   without it, it starts a braced group read whole as one word.
  * Results: the token kind. Side effects: line is advanced by every line feed
  *   consumed, and once for a comment that ends at the end of the file.
  */
-int readToken(Input &in, std::string &text, std::size_t start, bool brace, int &line)
+TokenKind readToken(Input &in, std::string &text, std::size_t start, bool brace, int &line)
 {
     text.resize(start);
     int c;
@@ -252,13 +237,13 @@ int readToken(Input &in, std::string &text, std::size_t start, bool brace, int &
     Token t{in, text, line};
     switch (c) {
     case EOF:
-        return TOKEN_END;
+        return TokenKind::end;
     case '}':
-        return TOKEN_CLOSE_BRACE;
+        return TokenKind::closeBrace;
     case '"':
-        return readQuoted(t);
+        return readDelimited(t, '"', '"', TokenKind::string);
     case '{':
-        return brace ? TOKEN_OPEN_BRACE : readBraced(t);
+        return brace ? TokenKind::openBrace : readDelimited(t, '{', '}', TokenKind::word);
     default:
         return readBare(t, c, start);
     }
@@ -284,14 +269,6 @@ void setReadError(Tcl_Interp *interp, std::string_view message)
     text += ' ';
     text += message;
     setResult(interp, text);
-}
-
-/* Reports a failed evaluation with the interpreter's own message. */
-int failWithResult(Tcl_Interp *interp)
-{
-    std::string message = Tcl_GetStringResult(interp);
-    setReadError(interp, message);
-    return TCL_ERROR;
 }
 
 /*
@@ -348,7 +325,7 @@ struct Reader {
     std::string className; /* non-empty exactly while a class is open */
     int &line;
 
-    int next(std::size_t start, bool brace)
+    TokenKind next(std::size_t start, bool brace)
     {
         return readToken(in, text, start, brace, line);
     }
@@ -375,6 +352,14 @@ struct Reader {
     {
         return fail(nullptr, {});
     }
+
+    /* A failed evaluation, with the interpreter's own message and errorCode. */
+    Next failedEval()
+    {
+        std::string message = Tcl_GetStringResult(interp);
+        setReadError(interp, message);
+        return Next::fail;
+    }
 };
 
 int readSpec(Tcl_Interp *interp, const std::string &path);
@@ -396,24 +381,23 @@ Next readAttribute(Reader &r)
     prefix += r.text;
     prefix += ") ";
     r.text = prefix;
-    int valueKind = r.next(r.text.size(), false);
+    TokenKind valueKind = r.next(r.text.size(), false);
     if (r.in.readErrno != 0) {
         return r.failedRead();
     }
-    if (valueKind == TOKEN_TOO_LONG) {
+    if (valueKind == TokenKind::tooLong) {
         return r.fail("TOO_LONG", "string too long (" + std::to_string(MaxToken) + ")");
     }
     if (evalText(r.interp, r.text) != TCL_OK) {
-        failWithResult(r.interp);
-        return Next::fail;
+        return r.failedEval();
     }
-    return valueKind == TOKEN_END ? Next::end : Next::read;
+    return valueKind == TokenKind::end ? Next::end : Next::read;
 }
 
 /* include "NAME": reads NAME one depth deeper, joined with TopDir when bare. */
 Next readInclude(Reader &r)
 {
-    if (r.next(0, false) != TOKEN_STRING) {
+    if (r.next(0, false) != TokenKind::string) {
         return r.fail("SYNTAX", "expected string");
     }
     std::string name = r.text.substr(1, r.text.size() - 2);
@@ -438,12 +422,11 @@ Next readInclude(Reader &r)
 Next readSource(Reader &r)
 {
     r.text += ' ';
-    if (r.next(r.text.size(), false) != TOKEN_STRING) {
+    if (r.next(r.text.size(), false) != TokenKind::string) {
         return r.fail("SYNTAX", "expected string");
     }
     if (evalText(r.interp, r.text) != TCL_OK) {
-        failWithResult(r.interp);
-        return Next::fail;
+        return r.failedEval();
     }
     return Next::read;
 }
@@ -454,11 +437,11 @@ Next readClass(Reader &r)
     if (!r.className.empty()) {
         return r.fail("SYNTAX", "can't nest classes");
     }
-    if (r.next(0, false) != TOKEN_WORD) {
+    if (r.next(0, false) != TokenKind::word) {
         return r.fail("SYNTAX", "not valid class name");
     }
     r.className = r.text;
-    if (r.next(0, true) != TOKEN_OPEN_BRACE) {
+    if (r.next(0, true) != TokenKind::openBrace) {
         return r.fail("SYNTAX", "expected {");
     }
     return Next::read;
@@ -498,31 +481,31 @@ int readSpec(Tcl_Interp *interp, const std::string &path)
     Reader r{interp, Input(f.get()), {}, {}, ZksLineNo[NestLevel]};
     r.text.reserve(MaxToken + 256);
     for (;;) {
-        int kind = r.next(0, false);
+        TokenKind kind = r.next(0, false);
         Next next;
         if (r.in.readErrno != 0) {
             next = r.failedRead();
         } else {
             switch (kind) {
-            case TOKEN_END:
+            case TokenKind::end:
                 return TCL_OK;
-            case TOKEN_TOO_LONG:
+            case TokenKind::tooLong:
                 next = r.fail("TOO_LONG", "token too long");
                 break;
-            case TOKEN_CLASS:
+            case TokenKind::classKeyword:
                 next = readClass(r);
                 break;
-            case TOKEN_SOURCE:
+            case TokenKind::sourceKeyword:
                 next = readSource(r);
                 break;
-            case TOKEN_INCLUDE:
+            case TokenKind::includeKeyword:
                 next = readInclude(r);
                 break;
-            case TOKEN_CLOSE_BRACE:
+            case TokenKind::closeBrace:
                 r.className.clear();
                 next = Next::read;
                 break;
-            default: /* TOKEN_WORD, TOKEN_STRING: an attribute name */
+            default: /* word, string: an attribute name */
                 next = readAttribute(r);
                 break;
             }

@@ -60,7 +60,11 @@ using ObjCmdProc = Tcl_ObjCmdProc2;
 using ObjCmdProc = Tcl_ObjCmdProc;
 #endif
 
-/* One procedure per command, in the files listed above. */
+/*
+ * One procedure per command, in the files listed above. getIPAddrCmd,
+ * getIPHostCmd and deleteProcCmd share their names with the string-based
+ * forms above, which are global: zks:: names the object command.
+ */
 ObjCmdProc readZKSCmd;
 ObjCmdProc bitCmd;
 ObjCmdProc portCmd;
@@ -69,13 +73,13 @@ ObjCmdProc timeticksCmd;
 ObjCmdProc hex2decCmd;
 ObjCmdProc dec2hexCmd;
 ObjCmdProc ipmShowIpAddrCmd;
-ObjCmdProc getIPAddrObjCmd;
-ObjCmdProc getIPHostObjCmd;
+ObjCmdProc getIPAddrCmd;
+ObjCmdProc getIPHostCmd;
 ObjCmdProc loopCmd;
 ObjCmdProc loopNRCmd;
 ObjCmdProc rlindexCmd;
 ObjCmdProc chmodCmd;
-ObjCmdProc deleteProcObjCmd;
+ObjCmdProc deleteProcCmd;
 
 /*
  * Creates a command of the library in interp (ZK.cpp); with nreProc, one
@@ -142,6 +146,9 @@ int setPosixErrorCode(Tcl_Interp *interp, int err);
 /* Sets 'bad KIND "WORD" in "ARGUMENT": REASON' as the result; returns TCL_ERROR. */
 int badWord(Tcl_Interp *interp, const char *kind, std::string_view word,
     std::string_view argument, const char *reason);
+
+/* The same for a word that is the whole argument: 'bad KIND "WORD": REASON'. */
+int badWord(Tcl_Interp *interp, const char *kind, std::string_view word, const char *reason);
 
 /*
  *----------------------------------------------------------------------
