@@ -5,9 +5,9 @@
  *   message helpers (defined in scan.cpp, the hot ones inline here).
  *
  *   Where each command lives:
- *     zks.cpp     readZKS, Zks_Init
- *     ZK.cpp      Zk_Init: the command table, the platform preloads, the safe
- *                 entry points and unloading
+ *     init.cpp    every entry point (Init, SafeInit, Unload of Zks and Zk),
+ *                 the command table, the platform preloads, unloading
+ *     readZKS.cpp readZKS and its token reader
  *     codecs.cpp  bit, port, idList
  *     values.cpp  timeticks, hex2dec, dec2hex, ipmShowIpAddr, getIPAddr, getIPHost
  *     utils.cpp   loop, rlindex, chmod, deleteProc
@@ -82,7 +82,7 @@ ObjCmdProc chmodCmd;
 ObjCmdProc deleteProcCmd;
 
 /*
- * Creates a command of the library in interp (ZK.cpp); with nreProc, one
+ * Creates a command of the library in interp (init.cpp); with nreProc, one
  * that runs scripts through Tcl's non-recursive engine.
  */
 Tcl_Command createCommand(Tcl_Interp *interp, const char *name, ObjCmdProc *proc,
@@ -90,7 +90,7 @@ Tcl_Command createCommand(Tcl_Interp *interp, const char *name, ObjCmdProc *proc
 
 /*
  * Marks a call that runs scripts, from its start to its return: the
- * library is not unloaded from the process under it (ZK.cpp).
+ * library is not unloaded from the process under it (init.cpp).
  */
 void beginCall();
 void endCall();

@@ -1,9 +1,10 @@
 /*
- * ZK.cpp --
- *   Zk_Init, the entry point of the utility commands: the command table, the
- *   preload of the platform libraries, the safe-interpreter entry points and
- *   unloading, for both packages (Zks_Init itself is in zks.cpp, beside
- *   readZKS). The commands live in codecs.cpp, values.cpp and utils.cpp.
+ * init.cpp --
+ *   Every entry point of both packages side by side (Zks_Init, Zk_Init, their
+ *   safe forms and their unload procedures), the command table, the preload
+ *   of the platform libraries, and the registry of the commands the library
+ *   has made in each interpreter. The commands live in readZKS.cpp,
+ *   codecs.cpp, values.cpp and utils.cpp.
  */
 #include "zksInt.h"
 
@@ -11,7 +12,6 @@
 
 #include <atomic>
 #include <mutex>
-
 
 namespace {
 

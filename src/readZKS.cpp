@@ -1,7 +1,6 @@
 /*
- * zks.cpp --
- *   readZKS, the specification file reader, and Zks_Init, the entry point
- *   of the whole package.
+ * readZKS.cpp --
+ *   readZKS, the specification file reader, and its token reader.
  *
  *   A specification file holds classes of attribute/value pairs plus include
  *   and source directives; every attribute becomes the element
