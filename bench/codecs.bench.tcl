@@ -5,7 +5,7 @@ source [file join [file dirname [info script]] common.tcl]
 # Times the library's script and the pure-Tcl one in alternate rounds and
 # keeps the best of each, so that a burst of load elsewhere on the machine
 # does not fall on one side only.
-proc compare {script runs refScript refRuns {rounds 9}} {
+proc compare {script runs refScript refRuns {rounds 5}} {
     set best [set refBest Inf]
     for {set r 0} {$r < $rounds} {incr r} {
         set best [expr {min($best, [uplevel 1 [list usPer $script $runs 1]])}]

@@ -48,8 +48,8 @@ viaSource [file join $tmp attrs.tcl]
 if {$n != 100000 || [array size ZkZKS] != 100000} {
     error "expected 100000 elements, got $n and [array size ZkZKS]"
 }
-set r [usPer {viaReadZKS [file join $tmp attrs.spec]} 1 5]
-set s [usPer {viaSource [file join $tmp attrs.tcl]} 1 5]
+set r [usPer {viaReadZKS [file join $tmp attrs.spec]} 1 2]
+set s [usPer {viaSource [file join $tmp attrs.tcl]} 1 2]
 report "readZKS 100,000 attributes" $r $s source "<= 0.5"
 
 # --- Comments -----------------------------------------------------------
@@ -70,8 +70,8 @@ while {$size < 45000000} {
 close $fd
 unset block
 set path [file join $tmp comments.spec]
-set r [usPer {readZKS $path} 1 5]
-set w [usPer {exec wc -l $path} 1 5]
+set r [usPer {readZKS $path} 1 3]
+set w [usPer {exec wc -l $path} 1 3]
 report "readZKS [format %.0f [expr {$size / 1e6}]] MB of comments" $r $w "wc -l" "<= 4"
 
 file delete -force $tmp

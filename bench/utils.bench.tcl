@@ -25,7 +25,7 @@ proc shared {name params body} {
 # this one), in alternate rounds of runs calls, and returns the best
 # microseconds per call of each. Alternating keeps a burst of load elsewhere
 # on the machine from falling on one side only.
-proc bestOf {runs pairs {rounds 7}} {
+proc bestOf {runs pairs {rounds 3}} {
     set best [lrepeat [llength $pairs] Inf]
     for {set r 0} {$r < $rounds} {incr r} {
         set k 0
@@ -140,7 +140,7 @@ unset words
 # Microseconds per call of a command on fresh copies of the text: each call
 # gets a string that no command has parsed as a list yet. The copies are
 # made before the clock starts; the best of several rounds counts.
-proc usOnFresh {script {copies 20} {rounds 5}} {
+proc usOnFresh {script {copies 20} {rounds 3}} {
     set best Inf
     for {set r 0} {$r < $rounds} {incr r} {
         for {set k 0} {$k < $copies} {incr k} {

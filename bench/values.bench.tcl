@@ -44,8 +44,8 @@ proc compare {cmd ref arg runs} {
     foreach c [list $cmd $ref] {
         proc calls$c {arg n} "for {set i 0} {\$i < \$n} {incr i} {$c \$arg}"
     }
-    set us [expr {[usPer [list calls$cmd $arg $runs]] / double($runs)}]
-    set refUs [expr {[usPer [list calls$ref $arg $runs]] / double($runs)}]
+    set us [expr {[usPer [list calls$cmd $arg $runs] 1 3] / double($runs)}]
+    set refUs [expr {[usPer [list calls$ref $arg $runs] 1 3] / double($runs)}]
     report "$cmd {$arg}" $us $refUs pure-Tcl "<= 0.1"
 }
 
