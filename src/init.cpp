@@ -186,10 +186,46 @@ void pinLibrary()
 }
 
 /*
+ * createCommand --
+ *   Creates a command of the library in interp and records it; with
+ *   nreProc, one that runs scripts through Tcl's non-recursive engine.
+ *   False when Tcl made no command (an interpreter being deleted).
+ */
+bool createCommand(Tcl_Interp *interp, const char *name, zks::ObjCmdProc *proc,
+    zks::ObjCmdProc *nreProc = nullptr)
+{
+    Registry *registry = registryOf(interp);
+    auto *record = reinterpret_cast<CommandRecord *>(Tcl_Alloc(sizeof(CommandRecord)));
+    *record = CommandRecord{registry, nullptr, false, nullptr, nullptr};
+    /* Created first: a namesake of the library's is unlinked as it is replaced. */
+#if TCL_MAJOR_VERSION >= 9
+    record->token = nreProc != nullptr
+        ? Tcl_NRCreateCommand2(interp, name, proc, nreProc, record, forgetCommand)
+        : Tcl_CreateObjCommand2(interp, name, proc, record, forgetCommand);
+#else
+    record->token = nreProc != nullptr
+        ? Tcl_NRCreateCommand(interp, name, proc, nreProc, record, forgetCommand)
+        : Tcl_CreateObjCommand(interp, name, proc, record, forgetCommand);
+#endif
+    if (record->token == nullptr) {
+        Tcl_Free(reinterpret_cast<char *>(record));
+        return false;
+    }
+    record->next = registry->first;
+    if (registry->first != nullptr) {
+        registry->first->prev = record;
+    }
+    registry->first = record;
+    ++registry->refs;
+    return true;
+}
+
+/*
  * initialise --
  *   What every entry point does: the stubs (a host may call an entry point
  *   alone), the library pinned, then the commands in table order, readZKS
- *   first for Zks, only the safe ones for a safe interpreter.
+ *   first for Zks, only the safe ones for a safe interpreter; then the
+ *   packages provided, so that a plain load registers them.
  */
 int initialise(Tcl_Interp *interp, bool withReader, bool safe)
 {
@@ -197,12 +233,12 @@ int initialise(Tcl_Interp *interp, bool withReader, bool safe)
         return TCL_ERROR;
     }
     pinLibrary();
-    if (withReader && !safe) {
-        zks::createCommand(interp, "readZKS", zks::readZKSCmd);
+    if (withReader && !safe && !createCommand(interp, "readZKS", zks::readZKSCmd)) {
+        return TCL_ERROR;
     }
     for (const UtilityCommand &c : utilityCommands) {
-        if (c.safe || !safe) {
-            zks::createCommand(interp, c.name, c.proc, c.nreProc);
+        if ((c.safe || !safe) && !createCommand(interp, c.name, c.proc, c.nreProc)) {
+            return TCL_ERROR;
         }
     }
     if (!safe) {
@@ -210,7 +246,11 @@ int initialise(Tcl_Interp *interp, bool withReader, bool safe)
             dlopen(path, RTLD_LAZY | RTLD_GLOBAL); /* the handle stays with the loader */
         }
     }
-    return TCL_OK;
+    /* Zks made every command of Zk as well. */
+    if (withReader && Tcl_PkgProvide(interp, "Zks", ZKS_VERSION) != TCL_OK) {
+        return TCL_ERROR;
+    }
+    return Tcl_PkgProvide(interp, "Zk", ZKS_VERSION);
 }
 
 /*
@@ -250,30 +290,6 @@ int unloadCommands(Tcl_Interp *interp, int flags)
 
 } // namespace
 
-Tcl_Command zks::createCommand(Tcl_Interp *interp, const char *name, ObjCmdProc *proc,
-    ObjCmdProc *nreProc)
-{
-    Registry *registry = registryOf(interp);
-    auto *record = reinterpret_cast<CommandRecord *>(Tcl_Alloc(sizeof(CommandRecord)));
-    *record = CommandRecord{registry, nullptr, false, nullptr, nullptr};
-    /* Created first: a namesake of the library's is unlinked as it is replaced. */
-#if TCL_MAJOR_VERSION >= 9
-    record->token = nreProc != nullptr
-        ? Tcl_NRCreateCommand2(interp, name, proc, nreProc, record, forgetCommand)
-        : Tcl_CreateObjCommand2(interp, name, proc, record, forgetCommand);
-#else
-    record->token = nreProc != nullptr
-        ? Tcl_NRCreateCommand(interp, name, proc, nreProc, record, forgetCommand)
-        : Tcl_CreateObjCommand(interp, name, proc, record, forgetCommand);
-#endif
-    record->next = registry->first;
-    if (registry->first != nullptr) {
-        registry->first->prev = record;
-    }
-    registry->first = record;
-    ++registry->refs;
-    return record->token;
-}
 
 void zks::beginCall()
 {

@@ -82,13 +82,6 @@ ObjCmdProc chmodCmd;
 ObjCmdProc deleteProcCmd;
 
 /*
- * Creates a command of the library in interp (init.cpp); with nreProc, one
- * that runs scripts through Tcl's non-recursive engine.
- */
-Tcl_Command createCommand(Tcl_Interp *interp, const char *name, ObjCmdProc *proc,
-    ObjCmdProc *nreProc = nullptr);
-
-/*
  * Marks a call that runs scripts, from its start to its return: the
  * library is not unloaded from the process under it (init.cpp).
  */
