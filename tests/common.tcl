@@ -10,10 +10,15 @@ if {![info exists ::env(ZKS_BUILD_DIR)]} {
 set ::auto_path [linsert $::auto_path 0 $::env(ZKS_BUILD_DIR)]
 package require Zks
 
-# The library file, for loading into other interpreters: zks.so for Tcl 8.6,
-# libtcl9zks1.0.so for Tcl 9.
-set ::zksLibrary [file join $::env(ZKS_BUILD_DIR) \
-    [expr {[package vsatisfies [package provide Tcl] 9-] ? "libtcl9zks[package provide Zks].so" : "zks.so"}]]
+# The library file, for loading into other interpreters, as CMake named it
+# (zks.so for Tcl 8.6, libtcl9zks1.0.so for Tcl 9).
+set ::zksLibrary $::env(ZKS_LIBRARY)
+
+# The library's commands in the order it creates them, and those a safe
+# interpreter does not get.
+set ::zksCommands {readZKS rlindex loop timeticks getIPAddr getIPHost bit port chmod
+    dec2hex hex2dec ipmShowIpAddr idList deleteProc}
+set ::zksTrustedOnly {readZKS getIPAddr getIPHost chmod}
 
 # What Tcl itself words differently from one version to the next (its
 # texts for system errors, its code for a bad integer), taken from Tcl's own
