@@ -1,7 +1,7 @@
 /*
  * zksInt.h --
- *   What the source files of the library share: the export macro, the
- *   declaration of every command procedure, and the scanning, formatting and
+ *   What the source files of the library share: the public declarations
+ *   (zks.h), every command procedure, and the scanning, formatting and
  *   message helpers (defined in scan.cpp, the hot ones inline here).
  *
  *   Where each command lives:
@@ -16,7 +16,11 @@
 #ifndef ZKS_INT_H
 #define ZKS_INT_H
 
-#include <tcl.h>
+/* The exported declarations, with the attribute that exports them. */
+#ifndef BUILD_zks
+#define BUILD_zks
+#endif
+#include "zks.h"
 
 #include <array>
 #include <cstddef>
@@ -25,31 +29,10 @@
 #include <string>
 #include <string_view>
 
-#define ZKS_EXPORT extern "C" __attribute__((visibility("default")))
-
 /* Tcl 8.6 counts in int what Tcl 9 counts in Tcl_Size. */
 #ifndef TCL_SIZE_MAX
 typedef int Tcl_Size;
 #endif
-
-/* The entry points: trusted and safe interpreters, and unloading. */
-ZKS_EXPORT int Zks_Init(Tcl_Interp *interp);
-ZKS_EXPORT int Zks_SafeInit(Tcl_Interp *interp);
-ZKS_EXPORT int Zks_Unload(Tcl_Interp *interp, int flags);
-ZKS_EXPORT int Zks_SafeUnload(Tcl_Interp *interp, int flags);
-ZKS_EXPORT int Zk_Init(Tcl_Interp *interp);
-ZKS_EXPORT int Zk_SafeInit(Tcl_Interp *interp);
-ZKS_EXPORT int Zk_Unload(Tcl_Interp *interp, int flags);
-ZKS_EXPORT int Zk_SafeUnload(Tcl_Interp *interp, int flags);
-
-/*
- * Hosts may call these three by name, with the words as C strings (word 0
- * the command name), as string-based command procedures are called. The
- * commands themselves are object commands sharing their work.
- */
-ZKS_EXPORT Tcl_CmdProc getIPAddrCmd;
-ZKS_EXPORT Tcl_CmdProc getIPHostCmd;
-ZKS_EXPORT Tcl_CmdProc deleteProcCmd;
 
 namespace zks {
 
