@@ -69,6 +69,18 @@ int badWord(Tcl_Interp *interp, const char *kind, std::string_view word,
     return TCL_ERROR;
 }
 
+int badWord(Tcl_Interp *interp, const char *kind, std::string_view word, const char *reason)
+{
+    std::string msg = "bad ";
+    msg += kind;
+    msg += " \"";
+    msg.append(word);
+    msg += "\": ";
+    msg += reason;
+    setResult(interp, msg);
+    return TCL_ERROR;
+}
+
 /*
  *----------------------------------------------------------------------
  * The system's encoding.

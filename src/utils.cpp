@@ -138,26 +138,33 @@ ListScan nextListElement(const char *&p, const char *limit, ListElement &el)
 
 /*
  * chmodMode --
- *   Reads an octal file mode the way "%o" does: white space, an optional
- *   plus sign, octal digits; whatever follows the digits is ignored.
- * Results: the mode, or -1 when the text does not begin with an octal
- *   number, is negative, or exceeds 07777.
+ *   Reads an octal file mode: octal digits, with or without Tcl's 0o prefix,
+ *   white space around them. Nothing else is taken: a mode read from the
+ *   front of a word with a typo in it would set bits nobody asked for.
+ * Results: the mode, or -1 when the text is no such number or exceeds 07777.
  */
-long chmodMode(const char *text)
+long chmodMode(std::string_view text)
 {
-    const char *p = text;
-    while (isSpace(*p)) {
-        ++p;
+    std::size_t i = 0;
+    std::size_t end = text.size();
+    while (i < end && isSpace(text[i])) {
+        ++i;
     }
-    if (*p == '+') {
-        ++p;
+    while (end > i && isSpace(text[end - 1])) {
+        --end;
     }
-    if (*p < '0' || *p > '7') {
+    if (end - i > 2 && text[i] == '0' && (text[i + 1] == 'o' || text[i + 1] == 'O')) {
+        i += 2;
+    }
+    if (i == end) {
         return -1;
     }
     long mode = 0;
-    for (; *p >= '0' && *p <= '7'; ++p) {
-        mode = mode * 8 + (*p - '0');
+    for (; i < end; ++i) {
+        if (text[i] < '0' || text[i] > '7') {
+            return -1;
+        }
+        mode = mode * 8 + (text[i] - '0');
         if (mode > 07777) {
             return -1;
         }
@@ -601,8 +608,8 @@ int rlindexCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const obj
 /*
  * chmodCmd --
  *   "chmod filename mode": sets the permission bits of filename, taken as
- *   written (no tilde expansion), to the octal mode. Words beyond the mode
- *   are ignored.
+ *   written (no tilde expansion), to the octal mode (digits, 0o prefix
+ *   allowed). Words beyond the mode are ignored.
  * Results: empty on success. TCL_ERROR with "can't chmod PATH" when the
  *   system refuses, or naming the mode when it is no octal mode from 0 to
  *   7777, in which case the file is not touched.
@@ -614,15 +621,12 @@ int chmodCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[
         return usage(interp, objv[0], "filename mode");
     }
     const char *path = Tcl_GetString(objv[1]);
-    const char *modeWord = Tcl_GetString(objv[2]);
+    std::string_view modeWord = wordView(objv[2]);
     std::string nativePath;
     bool named = toSystemPath(wordView(objv[1]), nativePath);
     long mode = chmodMode(modeWord);
     if (mode < 0) {
-        std::string msg = "bad mode \"";
-        msg += modeWord;
-        msg += "\": must be an octal number from 0 to 7777";
-        setResult(interp, msg);
+        badWord(interp, "mode", modeWord, "must be an octal number from 0 to 7777");
         return setErrorCode(interp, "CHMOD", "BAD_MODE", {modeWord});
     }
     if (!named || ::chmod(nativePath.c_str(), static_cast<mode_t>(mode)) != 0) {

@@ -143,6 +143,9 @@ int setPosixErrorCode(Tcl_Interp *interp, int err);
 int badWord(Tcl_Interp *interp, const char *kind, std::string_view word,
     std::string_view argument, const char *reason);
 
+/* Sets 'bad KIND "WORD": REASON' as the result; returns TCL_ERROR. */
+int badWord(Tcl_Interp *interp, const char *kind, std::string_view word, const char *reason);
+
 /*
  *----------------------------------------------------------------------
  * The system's encoding (scan.cpp). Both directions are lenient, as Tcl
