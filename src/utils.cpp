@@ -13,6 +13,7 @@
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <string>
 #include <string_view>
 
@@ -216,26 +217,33 @@ std::string unescapedText(std::string_view element)
 
 /*
  * chmodMode --
- *   Reads an octal file mode the way "%o" does: white space, an optional
- *   plus sign, octal digits; whatever follows the digits is ignored.
- * Results: the mode, or -1 when the text does not begin with an octal
- *   number, is negative, or exceeds 07777.
+ *   Reads an octal file mode: octal digits, with or without Tcl's 0o prefix,
+ *   white space around them. Nothing else is taken: a mode read from the
+ *   front of a word with a typo in it would set bits nobody asked for.
+ * Results: the mode, or -1 when the text is no such number or exceeds 07777.
  */
-long chmodMode(const char *text)
+long chmodMode(std::string_view text)
 {
-    const char *p = text;
-    while (isSpace(*p)) {
-        ++p;
+    std::size_t i = 0;
+    std::size_t end = text.size();
+    while (i < end && isSpace(text[i])) {
+        ++i;
     }
-    if (*p == '+') {
-        ++p;
+    while (end > i && isSpace(text[end - 1])) {
+        --end;
     }
-    if (*p < '0' || *p > '7') {
+    if (end - i > 2 && text[i] == '0' && (text[i + 1] == 'o' || text[i + 1] == 'O')) {
+        i += 2;
+    }
+    if (i == end) {
         return -1;
     }
     long mode = 0;
-    for (; *p >= '0' && *p <= '7'; ++p) {
-        mode = mode * 8 + (*p - '0');
+    for (; i < end; ++i) {
+        if (text[i] < '0' || text[i] > '7') {
+            return -1;
+        }
+        mode = mode * 8 + (text[i] - '0');
         if (mode > 07777) {
             return -1;
         }
@@ -297,24 +305,137 @@ struct LoopState {
     long incr;
 };
 
+static_assert(sizeof(long) == 8, "the loop counter is a signed 64-bit long");
+
 /*
- * readBound --
- *   Reads a bound word as Tcl_ExprLong reads its text: a plain integer
- *   directly, the empty word as 0, anything else as an expression, whose
- *   compiled form stays cached in the word for the next call.
+ * The types Tcl gives a small integer and a double. Tcl 9 registers neither
+ * under a name, so they are taken from sample values.
  */
-int readBound(Tcl_Interp *interp, Tcl_Obj *word, long *value)
+const Tcl_ObjType *typeOf(Tcl_Obj *sample)
 {
-    if (Tcl_GetLongFromObj(nullptr, word, value) == TCL_OK) {
+    HeldObj held(sample);
+    return held.get()->typePtr;
+}
+
+const Tcl_ObjType *intType()
+{
+    static const Tcl_ObjType *const type = typeOf(Tcl_NewWideIntObj(0));
+    return type;
+}
+
+const Tcl_ObjType *doubleType()
+{
+    static const Tcl_ObjType *const type = typeOf(Tcl_NewDoubleObj(0.5));
+    return type;
+}
+
+/* Tcl's own error for a number that does not fit the counter. */
+int tooLarge(Tcl_Interp *interp)
+{
+    static const char msg[] = "integer value too large to represent";
+    setResult(interp, msg);
+    Tcl_SetErrorCode(interp, "ARITH", "IOVERFLOW", msg, nullptr);
+    return TCL_ERROR;
+}
+
+/*
+ * boundValue --
+ *   The value of a bound's expression as the counter takes it: an integer
+ *   from -2^63 to 2^63-1 as it is, a double in that range truncated.
+ *   Tcl_GetLongFromObj and Tcl_ExprLongObj would wrap an integer up to 2^64-1,
+ *   or a double truncated to one, into the range instead of refusing it.
+ * Results: TCL_OK, or TCL_ERROR with Tcl's message for a value out of range,
+ *   NaN, or no number at all.
+ */
+int boundValue(Tcl_Interp *interp, Tcl_Obj *result, long *value)
+{
+    Tcl_WideInt wide = 0;
+    if (Tcl_GetWideIntFromObj(nullptr, result, &wide) == TCL_OK && result->typePtr == intType()) {
+        *value = static_cast<long>(wide);
         return TCL_OK;
     }
+    double d = 0;
+    if (Tcl_GetDoubleFromObj(interp, result, &d) != TCL_OK) {
+        /*
+         * Tcl's message for a value that is no number, in expr's words; Tcl 9
+         * sets no errorCode for an empty list.
+         */
+        static const std::string_view asked = "expected floating-point number";
+        std::string msg = Tcl_GetString(Tcl_GetObjResult(interp));
+        if (msg.compare(0, asked.size(), asked) == 0) {
+            msg.replace(0, asked.size(), "expected number");
+            setResult(interp, msg);
+        }
+        Tcl_SetErrorCode(interp, "TCL", "VALUE", "NUMBER", nullptr);
+        return TCL_ERROR;
+    }
+    if (result->typePtr != doubleType()) {
+        return tooLarge(interp); /* an integer: any other type is a bignum */
+    }
+    if (std::isnan(d)) {
+        static const char msg[] = "domain error: argument not in valid range";
+        setResult(interp, msg);
+        Tcl_SetErrorCode(interp, "ARITH", "DOMAIN", msg, nullptr);
+        return TCL_ERROR;
+    }
+    if (!(d >= -0x1p63 && d < 0x1p63)) {
+        return tooLarge(interp);
+    }
+    *value = static_cast<long>(d);
+    return TCL_OK;
+}
+
+/*
+ * evalBound --
+ *   Reads a bound word that is not a plain integer of the counter's range:
+ *   the empty word as 0, anything else as an expression, whose compiled
+ *   form stays cached in the word for the next call. A break or continue in
+ *   the expression has no loop to act on yet and is an error, as in a
+ *   procedure body; return and other codes are passed on, as expr passes
+ *   them. Kept out of line: readBound's plain integers need none of its
+ *   stack.
+ */
+[[gnu::noinline]] int evalBound(Tcl_Interp *interp, Tcl_Obj *word, long *value)
+{
     Tcl_Size length = 0;
     Tcl_GetStringFromObj(word, &length);
     if (length == 0) {
         *value = 0;
         return TCL_OK;
     }
-    return Tcl_ExprLongObj(interp, word, value);
+    Tcl_Obj *result = nullptr;
+    int code = Tcl_ExprObj(interp, word, &result);
+    switch (code) {
+    case TCL_OK: {
+        int status = boundValue(interp, result, value);
+        Tcl_DecrRefCount(result);
+        return status;
+    }
+    case TCL_BREAK:
+    case TCL_CONTINUE:
+        setResult(interp, code == TCL_BREAK ? "invoked \"break\" outside of a loop"
+                                            : "invoked \"continue\" outside of a loop");
+        Tcl_SetErrorCode(interp, "TCL", "RESULT", "UNEXPECTED", nullptr);
+        return TCL_ERROR;
+    default:
+        return code;
+    }
+}
+
+/*
+ * readBound --
+ *   Reads a bound word: a plain integer directly, anything else through
+ *   evalBound. An integer too wide for a long is a bignum, which
+ *   Tcl_GetLongFromObj may have wrapped into the range: it goes to evalBound
+ *   too, for its error.
+ */
+int readBound(Tcl_Interp *interp, Tcl_Obj *word, long *value)
+{
+    static const Tcl_ObjType *const plainInt = intType(); /* tested inline: no call per bound */
+    if (Tcl_GetLongFromObj(nullptr, word, value) == TCL_OK && word->typePtr == plainInt) {
+        return TCL_OK;
+    }
+    return evalBound(interp, word, value);
 }
 
 /* Sets the loop variable to the counter. */
@@ -419,14 +540,17 @@ int loopBodyDone(ClientData data[], Tcl_Interp *interp, int code)
  *   "loop var first limit ?incr? command": runs command once for each counter
  *   value from first towards limit (excluded) in steps of incr (default 1;
  *   zero counts as upward). The bounds are integer expressions, evaluated in
- *   that order. The counter is the command's own: var receives it before
+ *   that order, each a value from -2^63 to 2^63-1, which is the range of the
+ *   counter. The counter is the command's own: var receives it before
  *   every iteration and once more at the end, and changes to var do not
  *   steer it. A step that would carry the counter past the range of a long
  *   ends the loop instead, var keeping the last value that ran.
  * Results: TCL_OK when the test or a break ends the loop; an error, return
  *   or other code of the body is passed on, errors with the body line added
  *   to the error information. The result is what the body's last evaluation
- *   left, empty when no iteration ran.
+ *   left, empty when no iteration ran. A bound out of range, or one whose
+ *   expression breaks or continues, is an error; a return or other code
+ *   from a bound is passed on.
  * Side effects: sets var; whatever the bounds and the body do.
  */
 int loopNRCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
@@ -437,10 +561,15 @@ int loopNRCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv
     long first = 0;
     long limit = 0;
     long incr = 1;
-    if (readBound(interp, objv[2], &first) != TCL_OK
-        || readBound(interp, objv[3], &limit) != TCL_OK
-        || (objc == 6 && readBound(interp, objv[4], &incr) != TCL_OK)) {
-        return TCL_ERROR;
+    int code = readBound(interp, objv[2], &first);
+    if (code == TCL_OK) {
+        code = readBound(interp, objv[3], &limit);
+    }
+    if (code == TCL_OK && objc == 6) {
+        code = readBound(interp, objv[4], &incr);
+    }
+    if (code != TCL_OK) {
+        return code;
     }
     if (incr >= 0 ? first >= limit : first <= limit) {
         Tcl_ResetResult(interp); /* no body runs: the result the expressions leave */
@@ -525,8 +654,8 @@ int rlindexCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const obj
 /*
  * chmodCmd --
  *   "chmod filename mode": sets the permission bits of filename, taken as
- *   written (no tilde expansion), to the octal mode. Words beyond the mode
- *   are ignored.
+ *   written (no tilde expansion), to the octal mode (digits, 0o prefix
+ *   allowed). Words beyond the mode are ignored.
  * Results: empty on success. TCL_ERROR with "can't chmod PATH" when the
  *   system refuses, or naming the mode when it is no octal mode from 0 to
  *   7777, in which case the file is not touched.
@@ -538,15 +667,12 @@ int chmodCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[
         return usage(interp, objv[0], "filename mode");
     }
     const char *path = Tcl_GetString(objv[1]);
-    const char *modeWord = Tcl_GetString(objv[2]);
+    std::string_view modeWord = wordView(objv[2]);
     std::string nativePath;
     bool named = toSystemPath(wordView(objv[1]), nativePath);
     long mode = chmodMode(modeWord);
     if (mode < 0) {
-        std::string msg = "bad mode \"";
-        msg += modeWord;
-        msg += "\": must be an octal number from 0 to 7777";
-        setResult(interp, msg);
+        badWord(interp, "mode", modeWord, "must be an octal number from 0 to 7777");
         return setErrorCode(interp, "CHMOD", "BAD_MODE", {modeWord});
     }
     if (!named || ::chmod(nativePath.c_str(), static_cast<mode_t>(mode)) != 0) {
