@@ -10,7 +10,8 @@
  *     readZKS.cpp readZKS and its token reader
  *     codecs.cpp  bit, port, idList
  *     values.cpp  timeticks, hex2dec, dec2hex, ipmShowIpAddr, getIPAddr, getIPHost
- *     utils.cpp   loop, rlindex, chmod, deleteProc
+ *     loop.cpp    loop
+ *     utils.cpp   rlindex, chmod, deleteProc
  *     scan.cpp    usage and message builders, number scanners, formatters
  */
 #ifndef ZKS_INT_H
@@ -63,6 +64,19 @@ ObjCmdProc loopNRCmd;
 ObjCmdProc rlindexCmd;
 ObjCmdProc chmodCmd;
 ObjCmdProc deleteProcCmd;
+
+/* A reference to a Tcl_Obj held for a scope: released on every path. */
+class HeldObj {
+public:
+    explicit HeldObj(Tcl_Obj *obj) : obj_(obj) { Tcl_IncrRefCount(obj_); }
+    ~HeldObj() { Tcl_DecrRefCount(obj_); }
+    HeldObj(const HeldObj &) = delete;
+    HeldObj &operator=(const HeldObj &) = delete;
+    Tcl_Obj *get() const { return obj_; }
+
+private:
+    Tcl_Obj *obj_;
+};
 
 /*
  * Marks a call that runs scripts, from its start to its return: the
