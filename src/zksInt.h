@@ -2,17 +2,20 @@
  * zksInt.h --
  *   What the source files of the library share: the public declarations
  *   (zks.h), every command procedure, and the scanning, formatting and
- *   message helpers (defined in scan.cpp, the hot ones inline here).
+ *   message helpers (the hot ones inline here).
  *
  *   Where each command lives:
- *     init.cpp    every entry point (Init, SafeInit, Unload of Zks and Zk),
- *                 the command table, the platform preloads, unloading
- *     readZKS.cpp readZKS and its token reader
- *     codecs.cpp  bit, port, idList
- *     values.cpp  timeticks, hex2dec, dec2hex, ipmShowIpAddr, getIPAddr, getIPHost
- *     loop.cpp    loop
- *     utils.cpp   rlindex, chmod, deleteProc
- *     scan.cpp    usage and message builders, number scanners, formatters
+ *     init.cpp      every entry point (Init, SafeInit, Unload of Zks and Zk),
+ *                   the command table, the platform preloads, unloading
+ *     readZKS.cpp   readZKS and its token reader
+ *     codecs.cpp    bit, port, idList
+ *     values.cpp    timeticks, hex2dec, dec2hex, ipmShowIpAddr, getIPAddr, getIPHost
+ *     loop.cpp      loop
+ *     utils.cpp     rlindex, chmod, deleteProc
+ *   and the helpers:
+ *     messages.cpp  usage and "bad X" messages, errorCode lists
+ *     encoding.cpp  texts to and from the system's encoding
+ *     numbers.cpp   number scanners and formatters
  */
 #ifndef ZKS_INT_H
 #define ZKS_INT_H
@@ -93,7 +96,7 @@ struct CallUnderWay {
 
 /*
  *----------------------------------------------------------------------
- * Results and messages (scan.cpp).
+ * Results and messages (messages.cpp).
  *----------------------------------------------------------------------
  */
 
@@ -142,7 +145,7 @@ int badWord(Tcl_Interp *interp, const char *kind, std::string_view word, const c
 
 /*
  *----------------------------------------------------------------------
- * The system's encoding (scan.cpp). Both directions are lenient, as Tcl
+ * The system's encoding (encoding.cpp). Both directions are lenient, as Tcl
  * 8.6 is (Tcl 9's "tcl8" profile): invalid sequences are taken byte by
  * byte rather than refused.
  *----------------------------------------------------------------------
@@ -163,7 +166,7 @@ bool toSystemPath(std::string_view utf, std::string &native);
 
 /*
  *----------------------------------------------------------------------
- * Scanning (scan.cpp; character tests inline).
+ * Scanning (numbers.cpp; character tests inline).
  *----------------------------------------------------------------------
  */
 
@@ -249,7 +252,7 @@ bool takeInt32(std::string_view &s, int &value);
 
 /*
  *----------------------------------------------------------------------
- * Formatting (scan.cpp; the per-octet and per-number ones inline).
+ * Formatting (numbers.cpp; the per-octet and per-number ones inline).
  *----------------------------------------------------------------------
  */
 

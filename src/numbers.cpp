@@ -1,0 +1,123 @@
+/*
+ * numbers.cpp --
+ *   Number scanners that read words as the C library's "%d" and "%x" do,
+ *   and the formatters of decimal, hex and dotted numbers. No commands.
+ */
+#include "zksInt.h"
+
+#include <charconv>
+#include <climits>
+
+namespace zks {
+
+/*
+ *----------------------------------------------------------------------
+ * Number scanners.
+ *----------------------------------------------------------------------
+ */
+
+ScanStatus scanNumber(std::string_view text, int base, long long maxMagnitude,
+    long long *value, std::size_t *rest)
+{
+    std::size_t i = 0;
+    while (i < text.size() && isSpace(text[i])) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+        negative = (text[i] == '-');
+        ++i;
+    }
+    auto digitOf = [base](char c) {
+        int d = hexValue(c);
+        return d < base ? d : -1;
+    };
+    /* "0x" counts as a prefix only when a hex digit follows; "0xg" reads 0. */
+    if (base == 16 && i + 2 < text.size() && text[i] == '0' &&
+        (text[i + 1] == 'x' || text[i + 1] == 'X') && digitOf(text[i + 2]) >= 0) {
+        i += 2;
+    }
+    std::size_t first = i;
+    long long magnitude = 0;
+    bool wide = false;
+    for (int d; i < text.size() && (d = digitOf(text[i])) >= 0; ++i) {
+        if (!wide) {
+            magnitude = magnitude * base + d;
+            wide = magnitude > maxMagnitude;
+        }
+    }
+    if (rest != nullptr) {
+        *rest = i;
+    }
+    if (i == first) {
+        return ScanStatus::noNumber;
+    }
+    if (wide) {
+        return ScanStatus::tooWide;
+    }
+    *value = negative ? -magnitude : magnitude;
+    return ScanStatus::ok;
+}
+
+ScanStatus scanInt32(std::string_view text, long long *value, std::size_t *rest)
+{
+    ScanStatus status = scanNumber(text, 10, 1LL + INT_MAX, value, rest);
+    return status == ScanStatus::ok && *value > INT_MAX ? ScanStatus::tooWide : status;
+}
+
+bool takeInt32(std::string_view &s, int &value)
+{
+    /* A number past an int was never a valid port or identifier: refused, not wrapped. */
+    long long v = 0;
+    std::size_t used = 0;
+    if (scanInt32(s, &v, &used) != ScanStatus::ok) {
+        return false;
+    }
+    value = static_cast<int>(v);
+    s.remove_prefix(used);
+    return true;
+}
+
+/*
+ *----------------------------------------------------------------------
+ * Formatters.
+ *----------------------------------------------------------------------
+ */
+
+void appendDecimal(std::string &out, long long value)
+{
+    std::array<char, 24> digits;
+    auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
+    out.append(digits.data(), static_cast<std::size_t>(end - digits.data()));
+}
+
+void appendTwoDigits(std::string &out, unsigned value)
+{
+    if (value < 10) {
+        out += '0';
+    }
+    appendDecimal(out, value);
+}
+
+void appendHex4(std::string &out, std::uint32_t value)
+{
+    std::array<char, 8> digits;
+    auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value, 16).ptr;
+    for (auto n = end - digits.data(); n < 4; ++n) {
+        out += '0';
+    }
+    out.append(digits.data(), static_cast<std::size_t>(end - digits.data()));
+}
+
+void appendDotted(std::string &out, std::uint32_t address)
+{
+    appendDecimal(out, address >> 24);
+    out += '.';
+    appendDecimal(out, (address >> 16) & 0xff);
+    out += '.';
+    appendDecimal(out, (address >> 8) & 0xff);
+    out += '.';
+    appendDecimal(out, address & 0xff);
+}
+
+} // namespace zks
