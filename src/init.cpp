@@ -4,7 +4,7 @@
  *   safe forms and their unload procedures), the command table, the preload
  *   of the platform libraries, and the registry of the commands the library
  *   has made in each interpreter. The commands live in readZKS.cpp,
- *   codecs.cpp, values.cpp and utils.cpp.
+ *   codecs.cpp, values.cpp, loop.cpp and utils.cpp.
  */
 #include "zksInt.h"
 
@@ -57,12 +57,11 @@ constexpr const char *preloads[] = {
 constexpr const char *registryKey = "zks::commands";
 
 /*
- * Marks an interpreter the library was unloaded from. Tcl 8.6's loader,
- * told to unload the file under the other package's prefix, calls the
- * unload procedure but keeps its record of the interpreter, and would count
- * a second unload (or the interpreter's deletion) twice, freeing its record
- * of the file while other interpreters still hold it. The mark's value is
- * only ever compared with null.
+ * Marks an interpreter the library was unloaded from. Tcl 8.6's loader
+ * keeps its record of an interpreter after an unload that leaves the file
+ * in the process, so it would take a second unload of that interpreter for
+ * another holder going, and free its record of the file while others still
+ * hold it. The mark's value is only ever compared with null.
  */
 constexpr const char *unloadedKey = "zks::unloaded";
 constexpr char unloadedMark = 1;
@@ -79,7 +78,7 @@ struct CommandRecord {
 
 struct Registry {
     CommandRecord *first;
-    int refs;         /* the interpreter's, and one per record */
+    int refs;       /* the interpreter's, and one per record */
     bool unloading; /* its commands are being deleted */
 };
 
