@@ -571,9 +571,8 @@ int portCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[]
         }
         return bitParse(interp, numbers, "PORT");
     }
-    int code = bitPrint(interp, wordView(objv[2]), rangeForm(objc, objv), "PORT");
-    if (code != TCL_OK || *Tcl_GetStringResult(interp) == '\0') {
-        return code;
+    if (bitPrint(interp, wordView(objv[2]), rangeForm(objc, objv), "PORT") != TCL_OK) {
+        return TCL_ERROR;
     }
     return portPrint(interp);
 }
