@@ -183,13 +183,12 @@ int setCounter(Tcl_Interp *interp, LoopState *loop)
         ? TCL_OK : TCL_ERROR;
 }
 
+/* Every path here has set the counter at least once, so value is held. */
 void freeLoop(LoopState *loop)
 {
     Tcl_DecrRefCount(loop->name);
     Tcl_DecrRefCount(loop->body);
-    if (loop->value != nullptr) {
-        Tcl_DecrRefCount(loop->value);
-    }
+    Tcl_DecrRefCount(loop->value);
     Tcl_Free(reinterpret_cast<char *>(loop));
     endCall();
 }

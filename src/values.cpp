@@ -106,9 +106,8 @@ bool appendCtime(std::string &out, long long seconds)
     std::time_t t = static_cast<std::time_t>(seconds);
     std::tm local;
     tzset(); /* follow TZ changes as ctime would */
-    if (localtime_r(&t, &local) == nullptr || local.tm_wday < 0 || local.tm_wday > 6 ||
-        local.tm_mon < 0 || local.tm_mon > 11) {
-        return false;
+    if (localtime_r(&t, &local) == nullptr) {
+        return false; /* its fields are in range whenever it succeeds */
     }
     out += days[local.tm_wday];
     out += ' ';
