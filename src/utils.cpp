@@ -210,26 +210,24 @@ std::string unescapedText(std::string_view element)
  */
 long chmodMode(std::string_view text)
 {
-    std::size_t i = 0;
-    std::size_t end = text.size();
-    while (i < end && isSpace(text[i])) {
-        ++i;
+    while (!text.empty() && isSpace(text.front())) {
+        text.remove_prefix(1);
     }
-    while (end > i && isSpace(text[end - 1])) {
-        --end;
+    while (!text.empty() && isSpace(text.back())) {
+        text.remove_suffix(1);
     }
-    if (end - i > 2 && text[i] == '0' && (text[i + 1] == 'o' || text[i + 1] == 'O')) {
-        i += 2;
+    if (text.substr(0, 2) == "0o" || text.substr(0, 2) == "0O") {
+        text.remove_prefix(2);
     }
-    if (i == end) {
+    if (text.empty()) {
         return -1;
     }
     long mode = 0;
-    for (; i < end; ++i) {
-        if (text[i] < '0' || text[i] > '7') {
+    for (char c : text) {
+        if (c < '0' || c > '7') {
             return -1;
         }
-        mode = mode * 8 + (text[i] - '0');
+        mode = mode * 8 + (c - '0');
         if (mode > 07777) {
             return -1;
         }
