@@ -11,7 +11,6 @@
 
 #include <array>
 #include <cerrno>
-#include <climits>
 #include <string>
 #include <string_view>
 
@@ -245,8 +244,8 @@ long chmodMode(std::string_view text)
 int readIndex(Tcl_Interp *interp, Tcl_Obj *word, int *index)
 {
     long value = 0;
-    if (Tcl_GetLongFromObj(nullptr, word, &value) == TCL_OK && value >= INT_MIN
-        && value <= INT_MAX) {
+    if (Tcl_GetLongFromObj(nullptr, word, &value) == TCL_OK
+        && value == static_cast<int>(value)) {
         *index = static_cast<int>(value);
         return TCL_OK;
     }
