@@ -67,8 +67,9 @@ bool readOctets(std::string_view text, PrintSet &set)
 int leadingNumber(std::string_view token)
 {
     int v = 0;
-    for (size_t p = 0; p < token.size() && isDigit(token[p]); ++p) {
-        v = std::min(v * 10 + (token[p] - '0'), maxBit + 1);
+    auto digitsEnd = std::find_if_not(token.begin(), token.end(), isDigit);
+    for (auto c = token.begin(); c != digitsEnd; ++c) {
+        v = std::min(v * 10 + (*c - '0'), maxBit + 1);
     }
     return v;
 }

@@ -50,7 +50,8 @@ constexpr const char *preloads[] = {
  * removes exactly those, renamed ones included, and nothing of the
  * script's. Each command's client data is its record; deleting the command
  * unlinks the record. The registry lives while the interpreter or one of
- * its records does.
+ * its records does. Both come from the C++ heap, where the sanitizers and
+ * valgrind see them, not from Tcl's allocator.
  *----------------------------------------------------------------------
  */
 
@@ -85,7 +86,7 @@ struct Registry {
 void releaseRegistry(Registry *registry)
 {
     if (--registry->refs == 0) {
-        Tcl_Free(reinterpret_cast<char *>(registry));
+        delete registry;
     }
 }
 
@@ -98,8 +99,7 @@ Registry *registryOf(Tcl_Interp *interp)
 {
     auto *registry = static_cast<Registry *>(Tcl_GetAssocData(interp, registryKey, nullptr));
     if (registry == nullptr) {
-        registry = reinterpret_cast<Registry *>(Tcl_Alloc(sizeof(Registry)));
-        *registry = Registry{nullptr, 1, false};
+        registry = new Registry{nullptr, 1, false};
         Tcl_DeleteAssocData(interp, unloadedKey);
         Tcl_SetAssocData(interp, registryKey, registryDeleted, registry);
     }
@@ -119,7 +119,7 @@ void forgetCommand(ClientData clientData)
     if (record->next != nullptr) {
         record->next->prev = record->prev;
     }
-    Tcl_Free(reinterpret_cast<char *>(record));
+    delete record;
     releaseRegistry(registry);
 }
 
@@ -194,8 +194,7 @@ bool createCommand(Tcl_Interp *interp, const char *name, zks::ObjCmdProc *proc,
     zks::ObjCmdProc *nreProc = nullptr)
 {
     Registry *registry = registryOf(interp);
-    auto *record = reinterpret_cast<CommandRecord *>(Tcl_Alloc(sizeof(CommandRecord)));
-    *record = CommandRecord{registry, nullptr, false, nullptr, nullptr};
+    auto *record = new CommandRecord{registry, nullptr, false, nullptr, nullptr};
     /* Created first: a namesake of the library's is unlinked as it is replaced. */
 #if TCL_MAJOR_VERSION >= 9
     record->token = nreProc != nullptr
@@ -207,7 +206,7 @@ bool createCommand(Tcl_Interp *interp, const char *name, zks::ObjCmdProc *proc,
         : Tcl_CreateObjCommand(interp, name, proc, record, forgetCommand);
 #endif
     if (record->token == nullptr) {
-        Tcl_Free(reinterpret_cast<char *>(record));
+        delete record;
         return false;
     }
     record->next = registry->first;

@@ -9,6 +9,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <string>
@@ -37,7 +38,7 @@ int listBackslash(const char *p, const char *limit, std::string *out)
     if (out != nullptr) {
         out->append(bytes.data(), static_cast<size_t>(n));
     }
-    return read < limit - p ? read : static_cast<int>(limit - p);
+    return std::min(read, static_cast<int>(limit - p));
 }
 
 /* One element of a list text, as found by nextListElement. */
