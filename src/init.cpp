@@ -49,8 +49,8 @@ constexpr const char *preloads[] = {
  * The commands the library has made in an interpreter, so that unloading
  * removes exactly those, renamed ones included, and nothing of the
  * script's. Each command's client data is its record; deleting the command
- * unlinks the record. The registry lives while the interpreter or one of
- * its records does. Both come from the C++ heap, where the sanitizers and
+ * unlinks the record. The registry lives while the interpreter, an unload
+ * or one of its records needs it. Both come from the C++ heap, where the sanitizers and
  * valgrind see them, not from Tcl's allocator.
  *----------------------------------------------------------------------
  */
@@ -79,27 +79,30 @@ struct CommandRecord {
 
 struct Registry {
     CommandRecord *first;
-    int refs;       /* the interpreter's, and one per record */
+    bool attached;  /* the interpreter's assoc data holds it */
     bool unloading; /* its commands are being deleted */
 };
 
-void releaseRegistry(Registry *registry)
+/* A registry goes when neither the interpreter, an unload nor a record needs it. */
+void freeIfUnused(Registry *registry)
 {
-    if (--registry->refs == 0) {
+    if (!registry->attached && !registry->unloading && registry->first == nullptr) {
         delete registry;
     }
 }
 
 void registryDeleted(ClientData clientData, Tcl_Interp *)
 {
-    releaseRegistry(static_cast<Registry *>(clientData));
+    auto *registry = static_cast<Registry *>(clientData);
+    registry->attached = false;
+    freeIfUnused(registry);
 }
 
 Registry *registryOf(Tcl_Interp *interp)
 {
     auto *registry = static_cast<Registry *>(Tcl_GetAssocData(interp, registryKey, nullptr));
     if (registry == nullptr) {
-        registry = new Registry{nullptr, 1, false};
+        registry = new Registry{nullptr, true, false};
         Tcl_DeleteAssocData(interp, unloadedKey);
         Tcl_SetAssocData(interp, registryKey, registryDeleted, registry);
     }
@@ -120,7 +123,7 @@ void forgetCommand(ClientData clientData)
         record->next->prev = record->prev;
     }
     delete record;
-    releaseRegistry(registry);
+    freeIfUnused(registry);
 }
 
 /* The first record whose command no call is deleting yet. */
@@ -143,18 +146,16 @@ CommandRecord *firstLiving(Registry *registry)
  */
 void deleteLibraryCommands(Tcl_Interp *interp, Registry *registry)
 {
-    registry->unloading = true;
-    ++registry->refs; /* the last record may go before the loop ends */
+    registry->unloading = true; /* kept while the last records go */
     while (CommandRecord *record = firstLiving(registry)) {
         record->dying = true;
         Tcl_DeleteCommandFromToken(interp, record->token);
     }
-    if (Tcl_GetAssocData(interp, registryKey, nullptr) == registry) {
-        Tcl_DeleteAssocData(interp, registryKey);
-        Tcl_SetAssocData(interp, unloadedKey, nullptr,
-            const_cast<char *>(&unloadedMark)); /* no procedure of the library's */
-    }
-    releaseRegistry(registry);
+    Tcl_DeleteAssocData(interp, registryKey);
+    Tcl_SetAssocData(interp, unloadedKey, nullptr,
+        const_cast<char *>(&unloadedMark)); /* no procedure of the library's */
+    registry->unloading = false;
+    freeIfUnused(registry);
 }
 
 /*
@@ -214,7 +215,6 @@ bool createCommand(Tcl_Interp *interp, const char *name, zks::ObjCmdProc *proc,
         registry->first->prev = record;
     }
     registry->first = record;
-    ++registry->refs;
     return true;
 }
 
