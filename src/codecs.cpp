@@ -53,12 +53,14 @@ bool readOctets(std::string_view text, PrintSet &set)
 {
     size_t p = 0;
     for (size_t n = 0; n < set.size() && p < text.size(); ++n, p += 3) {
-        int high = hexValue(text[p]);
-        if (high < 0) {
+        std::string_view octet = text.substr(p, 2);
+        octet = octet.substr(0, hexDigitCount(octet));
+        if (octet.empty()) {
             return false;
         }
-        int low = p + 1 < text.size() ? hexValue(text[p + 1]) : -1;
-        set[n] = static_cast<unsigned char>(low < 0 ? high : high * 16 + low);
+        for (char c : octet) {
+            set[n] = static_cast<unsigned char>(set[n] * 16 + hexValue(c));
+        }
     }
     return true;
 }
@@ -99,7 +101,7 @@ class ParseTrace {
 public:
     explicit ParseTrace(std::string_view text)
     {
-        lines_.reserve(4096);
+        lines_.reserve(BUFSIZ); /* a stdio buffer's worth: most traces fit */
         lines_ += "bitParse: str=";
         lines_ += text;
         lines_ += '\n';
@@ -226,17 +228,11 @@ int bitPrint(Tcl_Interp *interp, std::string_view text, bool ranges, const char 
         return setErrorCode(interp, command, "BAD_OCTETS", {text});
     }
     std::string list;
-    if (!ranges) {
-        /* Numbers 0 to 255 and a blank each: 914 characters at most. */
-        list.resize(4 * (maxBit + 1));
-        char *p = &list[0];
-        for (int k = 0; k <= maxBit; ++k) {
-            if (hasBit(set, k)) {
-                p = writeDecimal(p, k);
-                *p++ = ' ';
-            }
+    for (int k = 0; !ranges && k <= maxBit; ++k) {
+        if (hasBit(set, k)) {
+            appendDecimal(list, k);
+            list += ' ';
         }
-        list.resize(p - list.data());
     }
     for (int k = 0; ranges && k <= maxBit; ++k) {
         if (!hasBit(set, k)) {
@@ -422,26 +418,22 @@ bool scanHex4(std::string_view high, std::string_view low, unsigned &value)
             return true;
         }
     }
-    size_t size = high.size() + low.size();
-    auto at = [&](size_t i) { return i < high.size() ? high[i] : low[i - high.size()]; };
-    size_t p = 0;
-    while (p < size && isSpace(at(p))) {
-        ++p;
+    std::string joined(high);
+    joined += low;
+    std::string_view s = skipSpace(joined).substr(0, 4);
+    if (s.substr(0, 1) == "+") {
+        s.remove_prefix(1);
     }
-    size_t end = std::min(size, p + 4);
-    if (p < end && at(p) == '+') {
-        ++p;
+    if ((s.substr(0, 2) == "0x" || s.substr(0, 2) == "0X") && hexDigitCount(s.substr(2)) != 0) {
+        s.remove_prefix(2);
     }
-    if (p + 2 < end && at(p) == '0' && (at(p + 1) == 'x' || at(p + 1) == 'X')
-        && hexValue(at(p + 2)) >= 0) {
-        p += 2;
-    }
-    if (p == end || hexValue(at(p)) < 0) {
+    std::string_view digits = s.substr(0, hexDigitCount(s));
+    if (digits.empty()) {
         return false;
     }
     value = 0;
-    for (; p < end && hexValue(at(p)) >= 0; ++p) {
-        value = value * 16 + hexValue(at(p));
+    for (char c : digits) {
+        value = value * 16 + hexValue(c);
     }
     return true;
 }
@@ -488,10 +480,7 @@ int idListParse(Tcl_Interp *interp, std::string_view text)
 int idListPrint(Tcl_Interp *interp, std::string_view text)
 {
     std::string_view rest(text);
-    /* n pairs take 4n - 1 characters or more ("a:b", then ":c:d" each) and
-     * give 6n at most ("65535,"): twice the text's length is room enough. */
-    std::string ids(2 * rest.size() + 8, '\0');
-    char *p = &ids[0];
+    std::string ids;
     for (std::string_view high; !(high = nextToken(rest, ':')).empty();) {
         std::string_view low = nextToken(rest, ':');
         unsigned id;
@@ -504,11 +493,12 @@ int idListPrint(Tcl_Interp *interp, std::string_view text)
             }
             return setErrorCode(interp, "IDLIST", "BAD_NUMBER", {pair});
         }
-        p = writeDecimal(p, id);
-        *p++ = ',';
+        if (!ids.empty()) {
+            ids += ',';
+        }
+        appendDecimal(ids, id);
     }
-    /* Without the last comma. */
-    setResult(interp, std::string_view(ids.data(), p == ids.data() ? 0 : p - ids.data() - 1));
+    setResult(interp, ids);
     return TCL_OK;
 }
 

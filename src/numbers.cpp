@@ -19,37 +19,39 @@ namespace zks {
 ScanStatus scanNumber(std::string_view text, int base, long long maxMagnitude,
     long long *value, std::size_t *rest)
 {
-    std::size_t i = 0;
-    while (i < text.size() && isSpace(text[i])) {
-        ++i;
-    }
+    std::string_view s = skipSpace(text);
     bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
-        negative = (text[i] == '-');
-        ++i;
+    if (s.substr(0, 1) == "-" || s.substr(0, 1) == "+") {
+        negative = (s[0] == '-');
+        s.remove_prefix(1);
     }
     auto digitOf = [base](char c) {
         int d = hexValue(c);
         return d < base ? d : -1;
     };
+    auto digitCount = [&digitOf](std::string_view t) {
+        return static_cast<std::size_t>(
+            std::find_if(t.begin(), t.end(), [&digitOf](char c) { return digitOf(c) < 0; })
+            - t.begin());
+    };
     /* "0x" counts as a prefix only when a hex digit follows; "0xg" reads 0. */
-    if (base == 16 && i + 2 < text.size() && text[i] == '0' &&
-        (text[i + 1] == 'x' || text[i + 1] == 'X') && digitOf(text[i + 2]) >= 0) {
-        i += 2;
+    if (base == 16 && (s.substr(0, 2) == "0x" || s.substr(0, 2) == "0X")
+        && digitCount(s.substr(2)) != 0) {
+        s.remove_prefix(2);
     }
-    std::size_t first = i;
+    std::string_view digits = s.substr(0, digitCount(s));
     long long magnitude = 0;
     bool wide = false;
-    for (int d; i < text.size() && (d = digitOf(text[i])) >= 0; ++i) {
+    for (char c : digits) {
         if (!wide) {
-            magnitude = magnitude * base + d;
+            magnitude = magnitude * base + digitOf(c);
             wide = magnitude > maxMagnitude;
         }
     }
     if (rest != nullptr) {
-        *rest = i;
+        *rest = text.size() - s.size() + digits.size();
     }
-    if (i == first) {
+    if (digits.empty()) {
         return ScanStatus::noNumber;
     }
     if (wide) {
@@ -83,13 +85,6 @@ bool takeInt32(std::string_view &s, int &value)
  * Formatters.
  *----------------------------------------------------------------------
  */
-
-void appendDecimal(std::string &out, long long value)
-{
-    std::array<char, 24> digits;
-    auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
-    out.append(digits.data(), static_cast<std::size_t>(end - digits.data()));
-}
 
 void appendTwoDigits(std::string &out, unsigned value)
 {

@@ -26,7 +26,9 @@
 #endif
 #include "zks.h"
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -185,6 +187,14 @@ inline bool isDigit(char c)
     return c >= '0' && c <= '9';
 }
 
+/* text without the white space at its start. */
+inline std::string_view skipSpace(std::string_view text)
+{
+    text.remove_prefix(static_cast<std::size_t>(
+        std::find_if_not(text.begin(), text.end(), isSpace) - text.begin()));
+    return text;
+}
+
 /* The value of each hex digit, -1 for every other byte. */
 constexpr std::array<signed char, 256> hexValues = [] {
     std::array<signed char, 256> v{};
@@ -202,6 +212,14 @@ inline int hexValue(char c)
     return hexValues[static_cast<unsigned char>(c)];
 }
 
+/* How many hex digits text starts with. */
+inline std::size_t hexDigitCount(std::string_view text)
+{
+    return static_cast<std::size_t>(
+        std::find_if(text.begin(), text.end(), [](char c) { return hexValue(c) < 0; })
+        - text.begin());
+}
+
 /*
  * Returns the next token of rest, skipping the characters for which
  * separates is true; empty when none is left. Each scan keeps its position
@@ -211,16 +229,11 @@ inline int hexValue(char c)
 template <typename Separates>
 std::string_view nextToken(std::string_view &rest, Separates separates)
 {
-    std::size_t start = 0;
-    while (start < rest.size() && separates(rest[start])) {
-        ++start;
-    }
-    std::size_t end = start;
-    while (end < rest.size() && !separates(rest[end])) {
-        ++end;
-    }
-    std::string_view token = rest.substr(start, end - start);
-    rest.remove_prefix(end);
+    auto start = std::find_if_not(rest.begin(), rest.end(), separates);
+    auto end = std::find_if(start, rest.end(), separates);
+    std::string_view token = rest.substr(static_cast<std::size_t>(start - rest.begin()),
+        static_cast<std::size_t>(end - start));
+    rest.remove_prefix(static_cast<std::size_t>(end - rest.begin()));
     return token;
 }
 
@@ -274,27 +287,14 @@ inline void appendHex(std::string &out, unsigned octet)
     out += hexDigits[octet & 15];
 }
 
-/*
- * Writes v in decimal at p and returns the end. Lists of numbers are written
- * straight into a buffer sized beforehand: an append per number costs more
- * than the conversion.
- */
-inline char *writeDecimal(char *p, unsigned v)
+/* Appends a number in decimal, as "%lld" writes it. Inline: lists of numbers
+ * are built with one call per number. */
+inline void appendDecimal(std::string &out, long long value)
 {
-    unsigned digits = 1;
-    for (unsigned bound = 10; digits < 10 && v >= bound; bound *= 10) {
-        ++digits;
-    }
-    char *end = p += digits;
-    do {
-        *--p = static_cast<char>('0' + v % 10);
-        v /= 10;
-    } while (v != 0);
-    return end;
+    std::array<char, 24> digits;
+    auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;
+    out.append(digits.data(), static_cast<std::size_t>(end - digits.data()));
 }
-
-/* Appends a number in decimal, as "%lld" writes it. */
-void appendDecimal(std::string &out, long long value);
 
 /* Appends a number below 100 with a leading zero when below 10 ("%02d"). */
 void appendTwoDigits(std::string &out, unsigned value);
