@@ -13,10 +13,7 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 
-#include <algorithm>
-#include <array>
 #include <cerrno>
-#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
@@ -95,20 +92,19 @@ int scanFailed(Tcl_Interp *interp, const ScanFailure &failure, ScanStatus status
  * appendCtime --
  *   Appends a clock value as local time in the 24-character layout of ctime,
  *   "Thu Nov  4 18:22:48 1986", without its newline. The names are always
- *   the English ones, as ctime writes them in any locale.
- * Results: false when the clock value has no local time.
+ *   the English ones, as ctime writes them in any locale. Callers pass a
+ *   time within 497 days of the clock, which always has a local time; the
+ *   zeroed fields would keep even a failure harmless.
  */
-bool appendCtime(std::string &out, long long seconds)
+void appendCtime(std::string &out, long long seconds)
 {
     static const char *const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     static const char *const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     std::time_t t = static_cast<std::time_t>(seconds);
-    std::tm local;
+    std::tm local{};
     tzset(); /* follow TZ changes as ctime would */
-    if (localtime_r(&t, &local) == nullptr) {
-        return false; /* its fields are in range whenever it succeeds */
-    }
+    localtime_r(&t, &local);
     out += days[local.tm_wday];
     out += ' ';
     out += months[local.tm_mon];
@@ -122,7 +118,6 @@ bool appendCtime(std::string &out, long long seconds)
     appendTwoDigits(out, local.tm_sec);
     out += ' ';
     appendDecimal(out, local.tm_year + 1900LL);
-    return true;
 }
 
 /*
@@ -189,11 +184,11 @@ int lookupAddress(Tcl_Interp *interp, const char *name)
     int status = 0;
     bool found = hostEntryLookup(
         [name](hostent *e, char *buf, std::size_t len, hostent **res, int *herr) {
-            return gethostbyname_r(name, e, buf, len, res, herr);
+            return gethostbyname2_r(name, AF_INET, e, buf, len, res, herr);
         },
         entry, buffer, &status);
-    if (!found || entry.h_addrtype != AF_INET || entry.h_length != 4 ||
-        entry.h_addr_list[0] == nullptr) {
+    /* Asked for AF_INET, the resolver gives 4-byte addresses only. */
+    if (!found || entry.h_addr_list[0] == nullptr) {
         Tcl_ResetResult(interp);
         return setErrorCode(interp, "GETIPADDR", found ? "NO_DATA" : resolverStatusName(status),
             {name});
@@ -261,10 +256,7 @@ int timeticksCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const o
 
     switch (Tcl_GetString(objv[1])[0]) {
     case 'n':
-        if (!appendCtime(text, now - count / 100)) {
-            setResult(interp, "timeticks: time has no local date");
-            return setErrorCode(interp, "TIMETICKS", "NO_DATE", {wordView(objv[2])});
-        }
+        appendCtime(text, now - count / 100);
         break;
     case 'u':
         appendDecimal(text, count / 8640000);
@@ -317,25 +309,11 @@ int hex2decCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const obj
         return usage(interp, objv[0], "hex");
     }
     std::string_view text = wordView(objv[1]);
-    std::size_t colons = std::count(text.begin(), text.end(), ':');
-    if (colons == 0) {
+    if (text.find(':') == std::string_view::npos) {
         setResult(interp, text);
         return TCL_OK;
     }
-    /*
-     * Each field gives at most 11 characters ("-2147483648") and a point.
-     * Addresses are a handful of fields: build those on the stack.
-     */
-    std::size_t bound = 12 * (colons + 1);
-    std::array<char, 192> local;
-    std::string large;
-    char *out = local.data();
-    if (bound > local.size()) {
-        large.resize(bound);
-        out = large.data();
-    }
-    char *const outEnd = out + bound;
-    char *p = out;
+    std::string decimal;
     for (std::size_t start = 0;;) {
         /* A colon is neither space, sign nor digit: the reading stops there. */
         long long value;
@@ -346,15 +324,14 @@ int hex2decCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const obj
             return scanFailed(interp, hexField, status, text.substr(start, colon - start), text);
         }
         /* The 32-bit pattern is printed signed: ffffffff is -1. */
-        p = std::to_chars(p, outEnd,
-            static_cast<std::int32_t>(static_cast<std::uint32_t>(value))).ptr;
-        if (colon == std::string_view::npos || p == outEnd) {
+        appendDecimal(decimal, static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
+        if (colon == std::string_view::npos) {
             break;
         }
-        *p++ = '.';
+        decimal += '.';
         start = colon + 1;
     }
-    setResult(interp, std::string_view(out, static_cast<std::size_t>(p - out)));
+    setResult(interp, decimal);
     return TCL_OK;
 }
 
@@ -375,7 +352,6 @@ int dec2hexCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const obj
     }
     std::string_view list = wordView(objv[1]);
     std::string digits;
-    digits.reserve(list.size() * 2);
     std::string_view rest = list;
     for (std::string_view word; !(word = nextToken(rest, ' ')).empty();) {
         long long value;
@@ -386,7 +362,6 @@ int dec2hexCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const obj
         appendHex4(digits, static_cast<std::uint32_t>(value));
     }
     std::string pairs;
-    pairs.reserve(digits.size() + digits.size() / 2);
     for (std::size_t i = 0; i < digits.size(); ++i) {
         if (i != 0 && i % 2 == 0) {
             pairs += ':';
@@ -431,7 +406,6 @@ int ipmShowIpAddrCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *con
     }
     const std::uint32_t low23 = given & 0x7fffff;
     std::string list;
-    list.reserve(32 * 16);
     for (std::uint32_t first = 224; first <= 239; ++first) {
         for (std::uint32_t bit23 : {0u, 0x800000u}) {
             std::uint32_t candidate = (first << 24) | bit23 | low23;
