@@ -111,9 +111,7 @@ ListScan scanUnbraced(const char *&p, const char *limit, ListElement &el, bool q
  */
 ListScan nextListElement(const char *&p, const char *limit, ListElement &el)
 {
-    while (p < limit && isSpace(*p)) {
-        ++p;
-    }
+    p = std::find_if_not(p, limit, isSpace);
     if (p == limit) {
         return ListScan::end;
     }
@@ -164,15 +162,14 @@ ListScan findElement(const char *&p, const char *limit, int index, ListElement &
 
 /*
  * listSyntaxError --
- *   Fails for the faulty element el, whose scan stopped at p, in Tcl's own
- *   words: its message names at most 20 bytes after the closing brace or
- *   quote, so that much of the element is parsed again as a list of its own.
+ *   Fails for the faulty element el in Tcl's own words: the text from el on
+ *   is parsed again as a list of its own, and el is the first thing in it
+ *   that Tcl refuses.
  * Results: TCL_ERROR, with Tcl's message and errorCode.
  */
-int listSyntaxError(Tcl_Interp *interp, const ListElement &el, const char *p, const char *limit)
+int listSyntaxError(Tcl_Interp *interp, const ListElement &el, const char *limit)
 {
-    const char *stop = limit - p > 20 ? p + 20 : limit;
-    HeldObj faulty(Tcl_NewStringObj(el.open, static_cast<Tcl_Size>(stop - el.open)));
+    HeldObj faulty(Tcl_NewStringObj(el.open, static_cast<Tcl_Size>(limit - el.open)));
     Tcl_Size n = 0;
     if (Tcl_ListObjLength(interp, faulty.get(), &n) == TCL_OK) {
         /* The rules here are Tcl's, so it refuses the text; were one ever to take it: */
@@ -190,9 +187,7 @@ std::string unescapedText(std::string_view element)
     text.reserve(element.size());
     for (const char *q = element.data(); q < end;) {
         const char *run = q;
-        while (q < end && *q != '\\') {
-            ++q;
-        }
+        q = std::find(q, end, '\\');
         text.append(run, static_cast<size_t>(q - run));
         if (q < end) {
             q += listBackslash(q, end, &text);
@@ -210,12 +205,9 @@ std::string unescapedText(std::string_view element)
  */
 long chmodMode(std::string_view text)
 {
-    while (!text.empty() && isSpace(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isSpace(text.back())) {
-        text.remove_suffix(1);
-    }
+    text = skipSpace(text);
+    text.remove_suffix(static_cast<std::size_t>(
+        std::find_if_not(text.rbegin(), text.rend(), isSpace) - text.rbegin()));
     if (text.substr(0, 2) == "0o" || text.substr(0, 2) == "0O") {
         text.remove_prefix(2);
     }
@@ -314,7 +306,7 @@ int rlindexCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const obj
     case ListScan::end:
         return TCL_OK; /* past the end: empty */
     case ListScan::syntaxError:
-        return listSyntaxError(interp, el, p, limit);
+        return listSyntaxError(interp, el, limit);
     }
     std::string_view text(el.start, static_cast<size_t>(el.end - el.start));
     if (el.literal) {
