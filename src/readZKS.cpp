@@ -66,8 +66,9 @@ using File = std::unique_ptr<FILE, int (*)(FILE *)>;
 /*
  * Input --
  *   A file read through a block buffer of its own, one byte at a time. After
- *   the end of the file (or a read error, which is remembered so that the
- *   caller does not mistake it for a clean end) every read returns EOF.
+ *   the end of the file every read returns EOF, as stdio keeps its end-of-file
+ *   indicator; a read error is remembered so that the caller does not
+ *   mistake it for a clean end.
  */
 struct Input {
     static constexpr std::size_t BufSize = 64 * 1024;
@@ -76,7 +77,6 @@ struct Input {
     std::unique_ptr<char[]> buf{new char[BufSize]};
     const char *pos = nullptr;
     const char *end = nullptr;
-    bool done = false;
     int readErrno = 0; /* non-zero once a read has failed */
 
     explicit Input(FILE *f) : file(f) {}
@@ -91,12 +91,8 @@ struct Input {
 
     bool refill()
     {
-        if (done) {
-            return false;
-        }
         std::size_t n = std::fread(buf.get(), 1, BufSize, file);
         if (n == 0) {
-            done = true;
             if (std::ferror(file)) {
                 readErrno = errno != 0 ? errno : EIO;
             }
@@ -292,23 +288,12 @@ int canNotOpen(Tcl_Interp *interp, std::string_view path, int err)
 /*
  * evalText --
  *   Evaluates a command text built from the file. Files are in the system
- *   encoding, as for "source": text with a byte that is neither printable
- *   ASCII nor white space is converted first, so that every value is a
- *   proper string (a NUL byte becomes Tcl's own form of it, bytes above 127
- *   characters of the system's encoding). Plain text needs no work.
+ *   encoding, as for "source": the text is converted first, so that every
+ *   value is a proper string (a NUL byte becomes Tcl's own form of it, bytes
+ *   above 127 characters of the system's encoding).
  */
 int evalText(Tcl_Interp *interp, const std::string &text)
 {
-    bool plain = true;
-    for (char c : text) {
-        if ((c < ' ' || c > '~') && !isSpace(c)) {
-            plain = false;
-            break;
-        }
-    }
-    if (plain) {
-        return Tcl_EvalEx(interp, text.data(), static_cast<Tcl_Size>(text.size()), 0);
-    }
     std::string utf = fromSystemEncoding(text);
     return Tcl_EvalEx(interp, utf.data(), static_cast<Tcl_Size>(utf.size()), 0);
 }
@@ -478,7 +463,6 @@ int readSpec(Tcl_Interp *interp, const std::string &path)
     }
 
     Reader r{interp, Input(f.get()), {}, {}, ZksLineNo[NestLevel]};
-    r.text.reserve(MaxToken + 256);
     for (;;) {
         TokenKind kind = r.next(0, false);
         Next next;
