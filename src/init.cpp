@@ -11,6 +11,7 @@
 #include <dlfcn.h>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 
 namespace {
@@ -49,9 +50,10 @@ constexpr const char *preloads[] = {
  * The commands the library has made in an interpreter, so that unloading
  * removes exactly those, renamed ones included, and nothing of the
  * script's. Each command's client data is its record; deleting the command
- * unlinks the record. The registry lives while the interpreter, an unload
- * or one of its records needs it. Both come from the C++ heap, where the sanitizers and
- * valgrind see them, not from Tcl's allocator.
+ * unlinks the record. The interpreter's assoc data, each record and an
+ * unload under way hold the registry, which goes with the last of them.
+ * Both come from the C++ heap, where the sanitizers and valgrind see them,
+ * not from Tcl's allocator.
  *----------------------------------------------------------------------
  */
 
@@ -67,69 +69,64 @@ constexpr const char *registryKey = "zks::commands";
 constexpr const char *unloadedKey = "zks::unloaded";
 constexpr char unloadedMark = 1;
 
-struct Registry;
-
-struct CommandRecord {
-    Registry *owner;
-    Tcl_Command token;
-    bool dying; /* an unload is deleting its command */
-    CommandRecord *prev;
-    CommandRecord *next;
-};
+struct CommandRecord;
 
 struct Registry {
-    CommandRecord *first;
-    bool attached;  /* the interpreter's assoc data holds it */
-    bool unloading; /* its commands are being deleted */
+    CommandRecord *first = nullptr;
+    bool unloading = false; /* its commands are being deleted */
 };
 
-/* A registry goes when neither the interpreter, an unload nor a record needs it. */
-void freeIfUnused(Registry *registry)
-{
-    if (!registry->attached && !registry->unloading && registry->first == nullptr) {
-        delete registry;
-    }
-}
+/* What the interpreter's assoc data holds. */
+using RegistryRef = std::shared_ptr<Registry>;
+
+struct CommandRecord {
+    RegistryRef owner;
+    Tcl_Command token = nullptr;
+    bool dying = false; /* an unload is deleting its command */
+    CommandRecord *prev = nullptr;
+    CommandRecord *next = nullptr;
+};
 
 void registryDeleted(ClientData clientData, Tcl_Interp *)
 {
-    auto *registry = static_cast<Registry *>(clientData);
-    registry->attached = false;
-    freeIfUnused(registry);
+    delete static_cast<RegistryRef *>(clientData);
 }
 
-Registry *registryOf(Tcl_Interp *interp)
+RegistryRef *heldRegistry(Tcl_Interp *interp)
 {
-    auto *registry = static_cast<Registry *>(Tcl_GetAssocData(interp, registryKey, nullptr));
-    if (registry == nullptr) {
-        registry = new Registry{nullptr, true, false};
+    return static_cast<RegistryRef *>(Tcl_GetAssocData(interp, registryKey, nullptr));
+}
+
+RegistryRef registryOf(Tcl_Interp *interp)
+{
+    RegistryRef *held = heldRegistry(interp);
+    if (held == nullptr) {
+        held = new RegistryRef(std::make_shared<Registry>());
         Tcl_DeleteAssocData(interp, unloadedKey);
-        Tcl_SetAssocData(interp, registryKey, registryDeleted, registry);
+        Tcl_SetAssocData(interp, registryKey, registryDeleted, held);
     }
-    return registry;
+    return *held;
 }
 
 /* The delete procedure of every command of the library. */
 void forgetCommand(ClientData clientData)
 {
     auto *record = static_cast<CommandRecord *>(clientData);
-    Registry *registry = record->owner;
     if (record->prev != nullptr) {
         record->prev->next = record->next;
     } else {
-        registry->first = record->next;
+        record->owner->first = record->next;
     }
     if (record->next != nullptr) {
         record->next->prev = record->prev;
     }
     delete record;
-    freeIfUnused(registry);
 }
 
 /* The first record whose command no call is deleting yet. */
-CommandRecord *firstLiving(Registry *registry)
+CommandRecord *firstLiving(const Registry &registry)
 {
-    CommandRecord *record = registry->first;
+    CommandRecord *record = registry.first;
     while (record != nullptr && record->dying) {
         record = record->next;
     }
@@ -144,10 +141,10 @@ CommandRecord *firstLiving(Registry *registry)
  *   list is walked afresh after every deletion; a command that another call
  *   is already deleting unlinks itself when that call ends.
  */
-void deleteLibraryCommands(Tcl_Interp *interp, Registry *registry)
+void deleteLibraryCommands(Tcl_Interp *interp, RegistryRef registry)
 {
-    registry->unloading = true; /* kept while the last records go */
-    while (CommandRecord *record = firstLiving(registry)) {
+    registry->unloading = true;
+    while (CommandRecord *record = firstLiving(*registry)) {
         record->dying = true;
         Tcl_DeleteCommandFromToken(interp, record->token);
     }
@@ -155,7 +152,6 @@ void deleteLibraryCommands(Tcl_Interp *interp, Registry *registry)
     Tcl_SetAssocData(interp, unloadedKey, nullptr,
         const_cast<char *>(&unloadedMark)); /* no procedure of the library's */
     registry->unloading = false;
-    freeIfUnused(registry);
 }
 
 /*
@@ -194,8 +190,8 @@ void pinLibrary()
 bool createCommand(Tcl_Interp *interp, const char *name, zks::ObjCmdProc *proc,
     zks::ObjCmdProc *nreProc = nullptr)
 {
-    Registry *registry = registryOf(interp);
-    auto *record = new CommandRecord{registry, nullptr, false, nullptr, nullptr};
+    RegistryRef registry = registryOf(interp);
+    auto *record = new CommandRecord{registry};
     /* Created first: a namesake of the library's is unlinked as it is replaced. */
 #if TCL_MAJOR_VERSION >= 9
     record->token = nreProc != nullptr
@@ -259,8 +255,8 @@ int initialise(Tcl_Interp *interp, bool withReader, bool safe)
  */
 int unloadCommands(Tcl_Interp *interp, int flags)
 {
-    auto *registry = static_cast<Registry *>(Tcl_GetAssocData(interp, registryKey, nullptr));
-    if (registry == nullptr) {
+    RegistryRef *held = heldRegistry(interp);
+    if (held == nullptr) {
         if (Tcl_GetAssocData(interp, unloadedKey, nullptr) != nullptr) {
             zks::setResult(interp, "zks: the library was already unloaded from this interpreter");
             Tcl_SetErrorCode(interp, "ZKS", "UNLOAD", "NOT_LOADED", nullptr);
@@ -272,7 +268,7 @@ int unloadCommands(Tcl_Interp *interp, int flags)
      * An unload from a delete trace of this very unload would have Tcl's
      * loader free its record of the interpreter twice.
      */
-    if (registry->unloading) {
+    if ((*held)->unloading) {
         zks::setResult(interp, "zks: can't unload while the library is being unloaded");
         Tcl_SetErrorCode(interp, "ZKS", "UNLOAD", "BUSY", nullptr);
         return TCL_ERROR;
@@ -282,7 +278,7 @@ int unloadCommands(Tcl_Interp *interp, int flags)
         Tcl_SetErrorCode(interp, "ZKS", "UNLOAD", "BUSY", nullptr);
         return TCL_ERROR;
     }
-    deleteLibraryCommands(interp, registry);
+    deleteLibraryCommands(interp, *held);
     return TCL_OK;
 }
 
