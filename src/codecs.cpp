@@ -54,7 +54,7 @@ bool readOctets(std::string_view text, PrintSet &set)
     size_t p = 0;
     for (size_t n = 0; n < set.size() && p < text.size(); ++n, p += 3) {
         std::string_view octet = text.substr(p, 2);
-        octet = octet.substr(0, hexDigitCount(octet));
+        octet = octet.substr(0, digitCount(octet, 16));
         if (octet.empty()) {
             return false;
         }
@@ -424,10 +424,10 @@ bool scanHex4(std::string_view high, std::string_view low, unsigned &value)
     if (s.substr(0, 1) == "+") {
         s.remove_prefix(1);
     }
-    if ((s.substr(0, 2) == "0x" || s.substr(0, 2) == "0X") && hexDigitCount(s.substr(2)) != 0) {
+    if ((s.substr(0, 2) == "0x" || s.substr(0, 2) == "0X") && digitCount(s.substr(2), 16) != 0) {
         s.remove_prefix(2);
     }
-    std::string_view digits = s.substr(0, hexDigitCount(s));
+    std::string_view digits = s.substr(0, digitCount(s, 16));
     if (digits.empty()) {
         return false;
     }

@@ -25,26 +25,17 @@ ScanStatus scanNumber(std::string_view text, int base, long long maxMagnitude,
         negative = (s[0] == '-');
         s.remove_prefix(1);
     }
-    auto digitOf = [base](char c) {
-        int d = hexValue(c);
-        return d < base ? d : -1;
-    };
-    auto digitCount = [&digitOf](std::string_view t) {
-        return static_cast<std::size_t>(
-            std::find_if(t.begin(), t.end(), [&digitOf](char c) { return digitOf(c) < 0; })
-            - t.begin());
-    };
     /* "0x" counts as a prefix only when a hex digit follows; "0xg" reads 0. */
     if (base == 16 && (s.substr(0, 2) == "0x" || s.substr(0, 2) == "0X")
-        && digitCount(s.substr(2)) != 0) {
+        && digitCount(s.substr(2), base) != 0) {
         s.remove_prefix(2);
     }
-    std::string_view digits = s.substr(0, digitCount(s));
+    std::string_view digits = s.substr(0, digitCount(s, base));
     long long magnitude = 0;
     bool wide = false;
     for (char c : digits) {
         if (!wide) {
-            magnitude = magnitude * base + digitOf(c);
+            magnitude = magnitude * base + digitValue(c, base);
             wide = magnitude > maxMagnitude;
         }
     }

@@ -212,11 +212,18 @@ inline int hexValue(char c)
     return hexValues[static_cast<unsigned char>(c)];
 }
 
-/* How many hex digits text starts with. */
-inline std::size_t hexDigitCount(std::string_view text)
+/* The value of c as a digit of base (10 or 16), -1 for every other byte. */
+inline int digitValue(char c, int base)
+{
+    int d = hexValue(c);
+    return d < base ? d : -1;
+}
+
+/* How many digits of base text starts with. */
+inline std::size_t digitCount(std::string_view text, int base)
 {
     return static_cast<std::size_t>(
-        std::find_if(text.begin(), text.end(), [](char c) { return hexValue(c) < 0; })
+        std::find_if(text.begin(), text.end(), [base](char c) { return digitValue(c, base) < 0; })
         - text.begin());
 }
 
