@@ -151,7 +151,6 @@ void deleteLibraryCommands(Tcl_Interp *interp, RegistryRef registry)
     Tcl_DeleteAssocData(interp, registryKey);
     Tcl_SetAssocData(interp, unloadedKey, nullptr,
         const_cast<char *>(&unloadedMark)); /* no procedure of the library's */
-    registry->unloading = false;
 }
 
 /*
