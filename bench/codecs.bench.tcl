@@ -1,5 +1,6 @@
 # The bit and identifier-list codecs against straightforward pure-Tcl
-# versions of the same conversions. Each should be at least 20 times faster.
+# versions of the same conversions. Each should be at least 20 times faster,
+# bit print's plain form 40 times and idList print 25 times.
 source [file join [file dirname [info script]] common.tcl]
 
 # Times the library's script and the pure-Tcl one in alternate rounds and
@@ -111,21 +112,27 @@ proc tclIdListPrint {text} {
 
 set numbers {0 - 2 5 7 - 8 12 17 - 20 33 40 - 47 64 100 - 103 130 150 - 155 200 250 - 255}
 
-# bit parse writes its trace to C stdout: time it in a child whose stdout is
-# /dev/null, and bring the two timings back on stderr.
+# bit parse writes its trace to the interpreter's stdout: time it in a child
+# whose stdout is /dev/null, and bring the two timings back on stderr. Tcl
+# flushes a line-buffered stdout (its default) at every parse, as it does at
+# every puts; a script that writes a log sets full buffering, as the C
+# library buffered the trace before it went through Tcl's channel.
 if {[lindex $argv 0] eq "parse"} {
+    fconfigure stdout -buffering [lindex $argv 1]
     if {[tclBitParse $numbers] ne [bit parse $numbers]} {
         error "pure-Tcl bit parse disagrees"
     }
     puts stderr [compare {bit parse $numbers} 2000 {tclBitParse $numbers} 200]
     exit
 }
-lassign [chan pipe] from to
-exec [info nameofexecutable] [info script] parse >/dev/null 2>@ $to
-close $to
-lassign [read $from] us ref
-close $from
-report "bit parse (stdout to /dev/null)" $us $ref "pure Tcl" "<= 0.05"
+foreach {buffering target} {full "<= 0.05" line "<= 0.15"} {
+    lassign [chan pipe] from to
+    exec [info nameofexecutable] [info script] parse $buffering >/dev/null 2>@ $to
+    close $to
+    lassign [read $from] us ref
+    close $from
+    report "bit parse (stdout to /dev/null, $buffering buffering)" $us $ref "pure Tcl" $target
+}
 
 set ff [join [lrepeat 32 ff] :]
 foreach {form r} {plain 0 range 1} {
@@ -134,11 +141,12 @@ foreach {form r} {plain 0 range 1} {
         error "pure-Tcl bit print disagrees"
     }
     lassign [compare {bit print {*}$args} 2000 {tclBitPrint $ff $r} 100] us ref
-    report "bit print, 32 octets ff, $form form" $us $ref "pure Tcl" "<= 0.05"
+    report "bit print, 32 octets ff, $form form" $us $ref "pure Tcl" \
+        [expr {$r ? "<= 0.05" : "<= 0.025"}]
 }
 
 expr {srand(85)}
-set ids [join [lmap _ [lrepeat 85 x] {expr {int(rand() * 65536)}}] ,]
+set ids [join [lmap _ [lrepeat 85 x] {expr {entier(rand() * 65536)}}] ,]
 set octets [idList parse $ids]
 if {[tclIdListParse $ids] ne $octets || [tclIdListPrint $octets] ne [idList print $octets]} {
     error "pure-Tcl idList disagrees"
@@ -146,4 +154,4 @@ if {[tclIdListParse $ids] ne $octets || [tclIdListPrint $octets] ne [idList prin
 lassign [compare {idList parse $ids} 2000 {tclIdListParse $ids} 200] us ref
 report "idList parse, 85 identifiers" $us $ref "pure Tcl" "<= 0.05"
 lassign [compare {idList print $octets} 2000 {tclIdListPrint $octets} 200] us ref
-report "idList print, 85 identifiers" $us $ref "pure Tcl" "<= 0.05"
+report "idList print, 85 identifiers" $us $ref "pure Tcl" "<= 0.04"

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <cstring>
 #include <numeric>
 #include <string>
@@ -53,14 +52,13 @@ bool readOctets(std::string_view text, PrintSet &set)
 {
     size_t p = 0;
     for (size_t n = 0; n < set.size() && p < text.size(); ++n, p += 3) {
-        std::string_view octet = text.substr(p, 2);
-        octet = octet.substr(0, digitCount(octet, 16));
-        if (octet.empty()) {
+        std::string_view octet = text.substr(p, 2); /* never empty: p is within text */
+        int high = hexValue(octet[0]);
+        if (high < 0) {
             return false;
         }
-        for (char c : octet) {
-            set[n] = static_cast<unsigned char>(set[n] * 16 + hexValue(c));
-        }
+        int low = octet.size() == 2 ? hexValue(octet[1]) : -1;
+        set[n] = static_cast<unsigned char>(low < 0 ? high : high * 16 + low);
     }
     return true;
 }
@@ -77,12 +75,77 @@ int leadingNumber(std::string_view token)
 }
 
 /*
- * Writes trace lines to standard output as one piece: the parse directions
- * of bit and port trace their work there, for the operators who read it.
+ * traceChannel --
+ *   The channel interp knows as stdout, as Tcl_GetChannel finds it, or null
+ *   when it has none: a safe interpreter is given none, and a script may
+ *   have closed it. The usual case, a registered stdout, is answered without
+ *   Tcl_GetChannel, whose failure would leave a message in the interpreter.
  */
-void writeTrace(std::string_view lines)
+Tcl_Channel traceChannel(Tcl_Interp *interp)
 {
-    std::fwrite(lines.data(), 1, lines.size(), stdout);
+    Tcl_Channel chan = Tcl_GetStdChannel(TCL_STDOUT);
+    if (chan == nullptr || Tcl_IsChannelRegistered(interp, chan)) {
+        return chan;
+    }
+    if (Tcl_IsSafe(interp)) {
+        return nullptr; /* only a master's "interp share" gives it one */
+    }
+    /* A trusted interpreter registers the standard channels at its first lookup. */
+    Tcl_InterpState saved = Tcl_SaveInterpState(interp, TCL_OK);
+    chan = Tcl_GetChannel(interp, "stdout", nullptr);
+    Tcl_RestoreInterpState(interp, saved);
+    return chan;
+}
+
+/* Writes text, as Tcl's own puts would, to chan when there is one. */
+void writeTrace(Tcl_Channel chan, std::string_view text)
+{
+    if (chan != nullptr) { /* a failed write is the channel's affair, not the command's */
+        Tcl_WriteChars(chan, text.data(), static_cast<Tcl_Size>(text.size()));
+    }
+}
+
+/*
+ * Whether chan's encoding writes ASCII as the same bytes, with no shift
+ * state: then ASCII text may go to it as bytes, without the conversion
+ * that costs more than a parse.
+ */
+bool writesAsciiAsIs(Tcl_Channel chan)
+{
+    Tcl_DString name;
+    Tcl_DStringInit(&name);
+    bool asIs = false;
+    if (Tcl_GetChannelOption(nullptr, chan, "-encoding", &name) == TCL_OK) {
+        std::string_view n(Tcl_DStringValue(&name), static_cast<std::size_t>(Tcl_DStringLength(&name)));
+        asIs = n == "utf-8" || n == "ascii" || n == "binary" || n.substr(0, 8) == "iso8859-";
+    }
+    Tcl_DStringFree(&name);
+    return asIs;
+}
+
+bool isAscii(std::string_view text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
+}
+
+/*
+ * writeTrace for a text whose part from asciiFrom on is known to be ASCII:
+ * in one piece as bytes when the rest is ASCII too and the channel takes
+ * ASCII as is.
+ */
+void writeTrace(Tcl_Channel chan, std::string_view text, std::size_t asciiFrom)
+{
+    if (chan == nullptr) {
+        return;
+    }
+    if (!writesAsciiAsIs(chan)) {
+        writeTrace(chan, text);
+    } else if (isAscii(text.substr(0, asciiFrom))) {
+        Tcl_Write(chan, text.data(), static_cast<Tcl_Size>(text.size()));
+    } else {
+        writeTrace(chan, text.substr(0, asciiFrom));
+        Tcl_Write(chan, text.data() + asciiFrom, static_cast<Tcl_Size>(text.size() - asciiFrom));
+    }
 }
 
 /*
@@ -101,10 +164,11 @@ class ParseTrace {
 public:
     explicit ParseTrace(std::string_view text)
     {
-        lines_.reserve(BUFSIZ); /* a stdio buffer's worth: most traces fit */
+        lines_.reserve(8192); /* most traces fit */
         lines_ += "bitParse: str=";
         lines_ += text;
         lines_ += '\n';
+        head_ = lines_.size();
         line_.fill('0');
         line_[32] = '\n';
         std::iota(start_.begin(), start_.end(), 0);
@@ -134,19 +198,27 @@ public:
     /* Appends the last two lines: the set's octets, reversed, and the result. */
     void finish(const ParseSet &set, std::string_view octets)
     {
+        std::array<char, 3 * 32> line; /* " %x" per octet, built whole: it is on every trace */
+        char *at = line.data();
         for (auto octet = set.rbegin(); octet != set.rend(); ++octet) {
-            lines_ += ' ';
-            appendHex(lines_, *octet);
+            *at++ = ' ';
+            if (*octet >= 16) {
+                *at++ = hexDigits[*octet >> 4];
+            }
+            *at++ = hexDigits[*octet & 15];
         }
+        lines_.append(line.data(), static_cast<std::size_t>(at - line.data()));
         lines_ += "\nbitParse: buf=";
         lines_ += octets;
         lines_ += '\n';
     }
 
-    void write() const { writeTrace(lines_); }
+    /* All but the script's text on the first line is ASCII. */
+    void write(Tcl_Interp *interp) const { writeTrace(traceChannel(interp), lines_, head_); }
 
 private:
     std::string lines_;
+    std::size_t head_;                         /* the length of the str= line */
     std::array<char, 2 * 32 + 1> line_;        /* the setting line */
     std::array<unsigned char, 32 + 1> start_;  /* of each octet's text, then of the newline */
 };
@@ -156,13 +228,13 @@ private:
  *   Turns a number list ("0 - 2 5 7 - 8") into a hex-octet string ("e5:80").
  * Results: TCL_OK with the string, or TCL_ERROR with "invalid number" or
  *   "invalid range" (errorCode ZKS COMMAND BAD_NUMBER|BAD_RANGE TOKEN).
- * Side effects: trace lines on standard output.
+ * Side effects: trace lines on the interpreter's stdout.
  */
 int bitParse(Tcl_Interp *interp, std::string_view text, const char *command)
 {
     ParseTrace trace(text);
     auto fail = [&](const char *message, const char *reason, std::string_view token) {
-        trace.write();
+        trace.write(interp);
         setResult(interp, message);
         return setErrorCode(interp, command, reason, {token});
     };
@@ -207,7 +279,7 @@ int bitParse(Tcl_Interp *interp, std::string_view text, const char *command)
         appendHex2(octets, set[n]);
     }
     trace.finish(set, octets);
-    trace.write();
+    trace.write(interp);
     setResult(interp, octets);
     return TCL_OK;
 }
@@ -228,11 +300,16 @@ int bitPrint(Tcl_Interp *interp, std::string_view text, bool ranges, const char 
         return setErrorCode(interp, command, "BAD_OCTETS", {text});
     }
     std::string list;
-    for (int k = 0; !ranges && k <= maxBit; ++k) {
-        if (hasBit(set, k)) {
-            appendDecimal(list, k);
-            list += ' ';
+    if (!ranges) {
+        list.resize(4 * (maxBit + 1)); /* "255 " for every number at most */
+        char *p = list.data();
+        for (int k = 0; k <= maxBit; ++k) {
+            if (hasBit(set, k)) {
+                p = writeDecimal(p, list.data() + list.size(), static_cast<unsigned>(k));
+                *p++ = ' ';
+            }
         }
+        list.resize(static_cast<std::size_t>(p - list.data()));
     }
     for (int k = 0; ranges && k <= maxBit; ++k) {
         if (!hasBit(set, k)) {
@@ -313,12 +390,12 @@ std::string indexCall(int slot, int port)
  *   through zksBitIndexPort, called once per port in token order.
  * Results: TCL_OK with the number text in numbers and as the result, or
  *   TCL_ERROR with "invalid port", "invalid port range" or the message of a
- *   failing procedure call. Side effects: trace lines on standard output.
+ *   failing procedure call. Side effects: trace lines on the interpreter's stdout.
  */
 int portParse(Tcl_Interp *interp, std::string_view text, std::string &numbers)
 {
     /* Written at once: the mapping procedures may trace parses of their own. */
-    writeTrace("portParse: str=" + std::string(text) + '\n');
+    writeTrace(traceChannel(interp), "portParse: str=" + std::string(text) + '\n');
     numbers.clear();
     /* Braces separate too, so the elements of a Tcl list come apart. */
     auto separates = [](char c) { return c == ' ' || c == '{' || c == '}'; };
@@ -351,7 +428,7 @@ int portParse(Tcl_Interp *interp, std::string_view text, std::string &numbers)
         }
         numbers += ' ';
     }
-    writeTrace("portParse: buf = " + numbers + '\n');
+    writeTrace(traceChannel(interp), "portParse: buf = " + numbers + '\n');
     setResult(interp, numbers);
     return TCL_OK;
 }
@@ -480,7 +557,12 @@ int idListParse(Tcl_Interp *interp, std::string_view text)
 int idListPrint(Tcl_Interp *interp, std::string_view text)
 {
     std::string_view rest(text);
-    std::string ids;
+    /*
+     * n pairs take 4n - 1 characters or more ("a:b", then ":c:d" each) and
+     * give 6n at most ("65535,"): twice the text's length is room enough.
+     */
+    std::string ids(2 * text.size() + 8, '\0');
+    char *p = ids.data();
     for (std::string_view high; !(high = nextToken(rest, ':')).empty();) {
         std::string_view low = nextToken(rest, ':');
         unsigned id;
@@ -493,12 +575,11 @@ int idListPrint(Tcl_Interp *interp, std::string_view text)
             }
             return setErrorCode(interp, "IDLIST", "BAD_NUMBER", {pair});
         }
-        if (!ids.empty()) {
-            ids += ',';
-        }
-        appendDecimal(ids, id);
+        p = writeDecimal(p, ids.data() + ids.size(), id);
+        *p++ = ',';
     }
-    setResult(interp, ids);
+    /* Without the last comma. */
+    setResult(interp, std::string_view(ids.data(), p == ids.data() ? 0 : static_cast<std::size_t>(p - ids.data() - 1)));
     return TCL_OK;
 }
 
@@ -527,7 +608,7 @@ bool parseDirection(Tcl_Obj *word)
  *   "bit parse LIST" / "bit print OCTETS ?r?": converts between number lists
  *   and hex-octet strings. Any first word but "parse" prints.
  * Results: a standard Tcl result.
- * Side effects: parse writes trace lines to standard output.
+ * Side effects: parse writes trace lines to the interpreter's stdout.
  */
 int bitCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
 {
@@ -546,7 +627,7 @@ int bitCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])
  *   and hex-octet strings, by way of the number lists of the bit codec and
  *   the host scripts' mapping procedures. Any first word but "parse" prints.
  * Results: a standard Tcl result.
- * Side effects: parse writes trace lines to standard output; both
+ * Side effects: parse writes trace lines to the interpreter's stdout; both
  *   directions run the mapping procedures.
  */
 int portCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[])

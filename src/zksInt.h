@@ -303,6 +303,17 @@ inline void appendDecimal(std::string &out, long long value)
     out.append(digits.data(), static_cast<std::size_t>(end - digits.data()));
 }
 
+/*
+ * Writes a number in decimal at p, as "%u" writes it, and returns the end
+ * of what it wrote; the caller has made room up to end. For lists whose
+ * longest text is known, written into a buffer of that size: an append per
+ * number costs more than the conversion.
+ */
+inline char *writeDecimal(char *p, char *end, unsigned value)
+{
+    return std::to_chars(p, end, value).ptr;
+}
+
 /* Appends a number below 100 with a leading zero when below 10 ("%02d"). */
 void appendTwoDigits(std::string &out, unsigned value);
 
