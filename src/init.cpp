@@ -247,6 +247,70 @@ int initialise(Tcl_Interp *interp, bool withReader, bool safe)
 }
 
 /*
+ * forgetPackages --
+ *   Takes Zks and Zk out of what interp says it has, keeping the scripts
+ *   that load them: after an unload, "package require" loads again (or says
+ *   why it can't) instead of answering with a version whose commands are
+ *   gone. Tcl has no call for this but its package command.
+ */
+void forgetPackages(Tcl_Interp *interp)
+{
+    /* In a frame of its own, so that no variable of the script's is touched. */
+    static const char forget[] =
+        "::apply {{} {"
+        "    ::foreach p {Zks Zk} {"
+        "        ::set scripts [::lmap v [::package versions $p] {::list $v [::package ifneeded $p $v]}];"
+        "        ::package forget $p;"
+        "        ::foreach s $scripts {::package ifneeded $p {*}$s}"
+        "    }"
+        "}}";
+    Tcl_InterpState state = Tcl_SaveInterpState(interp, TCL_OK);
+    Tcl_EvalEx(interp, forget, -1, TCL_EVAL_GLOBAL);
+    Tcl_RestoreInterpState(interp, state);
+}
+
+/*
+ *----------------------------------------------------------------------
+ * An interpreter kept alive across its own unload. A delete trace that the
+ * unload sets off may delete the interpreter, or its master, and Tcl's
+ * unload goes on using the interpreter after the unload procedure returns.
+ * So the procedure preserves it; when it was deleted meanwhile, the release
+ * waits for the next command this thread completes (Tcl then runs its
+ * async handlers), by which time the unload command has returned.
+ *----------------------------------------------------------------------
+ */
+
+struct DeferredRelease {
+    Tcl_AsyncHandler handler;
+    Tcl_Interp *interp;
+};
+
+/* The async handler: frees the deleted interpreter, leaving the state of the
+ * one that ran the command (if any) as it was. */
+int releaseDeletedInterp(ClientData clientData, Tcl_Interp *current, int code)
+{
+    auto *release = static_cast<DeferredRelease *>(clientData);
+    Tcl_Interp *deleted = release->interp;
+    Tcl_AsyncDelete(release->handler);
+    delete release;
+    Tcl_InterpState state = current != nullptr ? Tcl_SaveInterpState(current, code) : nullptr;
+    Tcl_Release(deleted); /* its own delete traces may run scripts */
+    return state != nullptr ? Tcl_RestoreInterpState(current, state) : code;
+}
+
+/* Ends what Tcl_Preserve began at the start of an unload. */
+void releaseAfterUnload(Tcl_Interp *interp)
+{
+    if (!Tcl_InterpDeleted(interp)) {
+        Tcl_Release(interp); /* nothing is pending: this frees nothing */
+        return;
+    }
+    auto *release = new DeferredRelease{nullptr, interp};
+    release->handler = Tcl_AsyncCreate(releaseDeletedInterp, release);
+    Tcl_AsyncMark(release->handler);
+}
+
+/*
  * unloadCommands --
  *   The unload procedure of both packages, trusted and safe: deletes the
  *   library's commands in interp. The library's code must outlive every
@@ -277,7 +341,12 @@ int unloadCommands(Tcl_Interp *interp, int flags)
         Tcl_SetErrorCode(interp, "ZKS", "UNLOAD", "BUSY", nullptr);
         return TCL_ERROR;
     }
+    Tcl_Preserve(interp);
     deleteLibraryCommands(interp, *held);
+    if (!Tcl_InterpDeleted(interp)) {
+        forgetPackages(interp);
+    }
+    releaseAfterUnload(interp);
     return TCL_OK;
 }
 
