@@ -130,21 +130,16 @@ bool isAscii(std::string_view text)
 
 /*
  * writeTrace for a text whose part from asciiFrom on is known to be ASCII:
- * in one piece as bytes when the rest is ASCII too and the channel takes
- * ASCII as is.
+ * as bytes when the rest is ASCII too and the channel takes ASCII as is.
+ * Always in one call: a script behind the channel (a transform, a reflected
+ * channel) may close it while a write is under way.
  */
 void writeTrace(Tcl_Channel chan, std::string_view text, std::size_t asciiFrom)
 {
-    if (chan == nullptr) {
-        return;
-    }
-    if (!writesAsciiAsIs(chan)) {
-        writeTrace(chan, text);
-    } else if (isAscii(text.substr(0, asciiFrom))) {
+    if (chan != nullptr && writesAsciiAsIs(chan) && isAscii(text.substr(0, asciiFrom))) {
         Tcl_Write(chan, text.data(), static_cast<Tcl_Size>(text.size()));
     } else {
-        writeTrace(chan, text.substr(0, asciiFrom));
-        Tcl_Write(chan, text.data() + asciiFrom, static_cast<Tcl_Size>(text.size() - asciiFrom));
+        writeTrace(chan, text);
     }
 }
 

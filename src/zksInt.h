@@ -285,15 +285,6 @@ inline void appendHex2(std::string &out, unsigned octet)
     out += hexDigits[octet & 15];
 }
 
-/* Appends an octet as "%x" writes it: lowercase, no leading zero. */
-inline void appendHex(std::string &out, unsigned octet)
-{
-    if (octet >= 16) {
-        out += hexDigits[octet >> 4 & 15];
-    }
-    out += hexDigits[octet & 15];
-}
-
 /* Appends a number in decimal, as "%lld" writes it. Inline: lists of numbers
  * are built with one call per number. */
 inline void appendDecimal(std::string &out, long long value)
