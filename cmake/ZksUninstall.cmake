@@ -1,7 +1,8 @@
 # Removes what the last "cmake --install" of this build tree put in place,
-# as its install_manifest.txt lists it (the prefix given when configuring,
-# or the one given to --prefix, DESTDIR included), then the directories of
-# the library's own that this leaves empty. Run as
+# as its install_manifest.txt lists it (under the prefix given when
+# configuring, or the one given to --prefix; under $DESTDIR when that is
+# set, as it was for the install), then the directories of the library's
+# own that this leaves empty. Run as
 #   cmake -DMANIFEST=BUILD/install_manifest.txt -P ZksUninstall.cmake
 if(NOT EXISTS "${MANIFEST}")
   message(FATAL_ERROR "${MANIFEST} not found: nothing was installed from this build tree")
@@ -9,6 +10,7 @@ endif()
 file(STRINGS "${MANIFEST}" files)
 set(dirs)
 foreach(file IN LISTS files)
+  set(file "$ENV{DESTDIR}${file}")
   if(EXISTS "${file}" OR IS_SYMLINK "${file}")
     message(STATUS "Removing ${file}")
     file(REMOVE "${file}")
