@@ -1,7 +1,8 @@
 # Finds the Tcl that a tclsh belongs to (TCL_TCLSH, by default the system's
 # tclsh): its version, headers, stub library and library, read from the
 # tclConfig.sh installed with it. Sets TCL_VERSION, TCL_MAJOR_VERSION,
-# TCL_INCLUDE_PATH, TCL_STUB_LIBRARY, TCL_LIBRARY and TCL_PKG_PATH.
+# TCL_INCLUDE_PATH, TCL_STUB_LIBRARY, TCL_LIBRARY, TCL_LIB_SPEC (the linker
+# flags for TCL_LIBRARY) and TCL_PKG_PATH.
 find_program(TCL_TCLSH NAMES tclsh tclsh8.6 DOC "The tclsh whose Tcl zks is built for")
 if(NOT TCL_TCLSH)
   message(FATAL_ERROR "tclsh not found (apt-get install tcl8.6-dev, or -DTCL_TCLSH=...)")
@@ -42,6 +43,7 @@ find_path(TCL_INCLUDE_PATH tcl.h PATHS "${_zks_include}" NO_DEFAULT_PATH)
 set(TCL_STUB_LIBRARY "${_zks_cfg_TCL_STUB_LIB_PATH}")
 string(REGEX MATCH "-L([^ ]+)" _ "${_zks_cfg_TCL_LIB_SPEC}")
 find_library(TCL_LIBRARY NAMES tcl${TCL_VERSION} PATHS "${CMAKE_MATCH_1}" NO_DEFAULT_PATH)
+set(TCL_LIB_SPEC "${_zks_cfg_TCL_LIB_SPEC}")
 set(TCL_PKG_PATH "${_zks_pkgPath}")
 if(NOT TCL_INCLUDE_PATH OR NOT EXISTS "${TCL_STUB_LIBRARY}")
   message(FATAL_ERROR "Tcl ${_zks_patchlevel}: tcl.h or the stub library missing (${TCL_CONFIG_SH})")

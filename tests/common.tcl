@@ -11,7 +11,7 @@ set ::auto_path [linsert $::auto_path 0 $::env(ZKS_BUILD_DIR)]
 package require Zks
 
 # The library file, for loading into other interpreters, as CMake named it
-# (zks.so for Tcl 8.6, libtcl9zks1.0.so for Tcl 9).
+# (zks.so for Tcl 8.6, libtcl9zks1.1.so for Tcl 9).
 set ::zksLibrary $::env(ZKS_LIBRARY)
 
 # The library's commands in the order it creates them, and those a safe
