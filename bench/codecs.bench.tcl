@@ -138,7 +138,7 @@ foreach {form r} {plain 0 range 1} {
 }
 
 expr {srand(85)}
-set ids [join [lmap _ [lrepeat 85 x] {expr {int(rand() * 65536)}}] ,]
+set ids [join [lmap _ [lrepeat 85 x] {expr {entier(rand() * 65536)}}] ,]
 set octets [idList parse $ids]
 if {[tclIdListParse $ids] ne $octets || [tclIdListPrint $octets] ne [idList print $octets]} {
     error "pure-Tcl idList disagrees"
