@@ -40,7 +40,11 @@ set(TCL_VERSION "${_zks_cfg_TCL_VERSION}")
 set(TCL_MAJOR_VERSION "${_zks_cfg_TCL_MAJOR_VERSION}")
 string(REGEX REPLACE "^-I" "" _zks_include "${_zks_cfg_TCL_INCLUDE_SPEC}")
 find_path(TCL_INCLUDE_PATH tcl.h PATHS "${_zks_include}" NO_DEFAULT_PATH)
-set(TCL_STUB_LIBRARY "${_zks_cfg_TCL_STUB_LIB_PATH}")
+# Looked up rather than taken as written, so that a cross build finds it in
+# the target's root (CMAKE_SYSROOT).
+get_filename_component(_zks_stub_dir "${_zks_cfg_TCL_STUB_LIB_PATH}" DIRECTORY)
+get_filename_component(_zks_stub_name "${_zks_cfg_TCL_STUB_LIB_PATH}" NAME)
+find_file(TCL_STUB_LIBRARY "${_zks_stub_name}" PATHS "${_zks_stub_dir}" NO_DEFAULT_PATH)
 string(REGEX MATCH "-L([^ ]+)" _ "${_zks_cfg_TCL_LIB_SPEC}")
 find_library(TCL_LIBRARY NAMES tcl${TCL_VERSION} PATHS "${CMAKE_MATCH_1}" NO_DEFAULT_PATH)
 set(TCL_LIB_SPEC "${_zks_cfg_TCL_LIB_SPEC}")

@@ -5,12 +5,12 @@
  *   list text; for a well-formed list the element must be what Tcl's own
  *   list parsing gives, and a well-formed list never fails.
  *   loop: three 64-bit bounds and a step from the input, checked against a
- *   model of the counting (the loop stops rather than wrap past the range
- *   of a long); or three fuzzed expressions with a small body.
+ *   model of the counting (the loop stops rather than wrap past 64 bits);
+ *   or three fuzzed expressions with a small body.
  */
 #include "harness.h"
 
-#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -46,23 +46,23 @@ void fuzzRlindex(int index, std::string text)
 
 void fuzzLoopModel(const uint8_t *data)
 {
-    long first, limit, step;
-    std::memcpy(&first, data, 8);
-    std::memcpy(&limit, data + 8, 8);
-    std::memcpy(&step, data + 16, 8);
+    std::int64_t first, limit, step;
+    std::memcpy(&first, data, sizeof first);
+    std::memcpy(&limit, data + 8, sizeof limit);
+    std::memcpy(&step, data + 16, sizeof step);
     /* Small steps and nearby bounds are the interesting ones; keep a share. */
     if (data[24] & 1) {
         step = static_cast<signed char>(data[25]);
-        long delta = static_cast<short>(limit & 0xffff) * (data[24] & 2 ? 1 : -1) % 1500;
-        limit = static_cast<long>(static_cast<unsigned long>(first) + static_cast<unsigned long>(delta));
+        std::int64_t delta = static_cast<short>(limit & 0xffff) * (data[24] & 2 ? 1 : -1) % 1500;
+        limit = static_cast<std::int64_t>(static_cast<std::uint64_t>(first) + static_cast<std::uint64_t>(delta));
         if ((data[24] & 4) && first > 0) {
-            first = LONG_MAX - (first & 0xff);
-            limit = LONG_MAX;
+            first = INT64_MAX - (first & 0xff);
+            limit = INT64_MAX;
         }
     }
 
-    std::vector<long> seq;
-    long c = first;
+    std::vector<std::int64_t> seq;
+    std::int64_t c = first;
     bool modelled = true;
     while ((step >= 0 && c < limit) || (step < 0 && c > limit)) {
         seq.push_back(c);
@@ -70,7 +70,7 @@ void fuzzLoopModel(const uint8_t *data)
             modelled = false;
             break;
         }
-        long next;
+        std::int64_t next;
         if (__builtin_add_overflow(c, step, &next)) {
             break;
         }
@@ -85,7 +85,7 @@ void fuzzLoopModel(const uint8_t *data)
         return; /* endless or long: the harness's limits end it */
     }
     std::string want;
-    for (long v : seq) {
+    for (std::int64_t v : seq) {
         want += want.empty() ? "" : " ";
         want += std::to_string(v);
     }

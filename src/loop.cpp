@@ -25,16 +25,16 @@ struct LoopState {
     Tcl_Obj *name;    /* the loop variable's name word, held */
     Tcl_Obj *body;    /* the body word itself, held: its bytecode is kept */
     Tcl_Obj *value;   /* the last counter value set, held; reused when unshared */
-    long counter;
-    long limit;
-    long incr;
+    Tcl_WideInt counter;
+    Tcl_WideInt limit;
+    Tcl_WideInt incr;
 };
 
-static_assert(sizeof(long) == 8, "the loop counter is a signed 64-bit long");
-
 /*
- * The types Tcl gives a small integer and a double. Tcl 9 registers neither
- * under a name, so they are taken from sample values.
+ * The types Tcl gives a small integer, an integer too wide for a long, and a
+ * double. Tcl 9 registers none under a name, so they are taken from sample
+ * values. Only Tcl 8.6 with a 32-bit long gives the second a type of its
+ * own ("wideInt"); elsewhere it is the first.
  */
 const Tcl_ObjType *typeOf(Tcl_Obj *sample)
 {
@@ -46,6 +46,18 @@ const Tcl_ObjType *intType()
 {
     static const Tcl_ObjType *const type = typeOf(Tcl_NewWideIntObj(0));
     return type;
+}
+
+const Tcl_ObjType *wideType()
+{
+    static const Tcl_ObjType *const type = typeOf(Tcl_NewWideIntObj(INT64_MAX));
+    return type;
+}
+
+/* An integer of the counter's range, not a bignum that Tcl would wrap into it. */
+bool counterType(const Tcl_ObjType *type)
+{
+    return type == intType() || type == wideType();
 }
 
 const Tcl_ObjType *doubleType()
@@ -67,16 +79,15 @@ int tooLarge(Tcl_Interp *interp)
  * boundValue --
  *   The value of a bound's expression as the counter takes it: an integer
  *   from -2^63 to 2^63-1 as it is, a double in that range truncated.
- *   Tcl_GetLongFromObj and Tcl_ExprLongObj would wrap an integer up to 2^64-1,
- *   or a double truncated to one, into the range instead of refusing it.
+ *   Tcl_GetWideIntFromObj alone would refuse every double, and Tcl
+ *   8.6's would wrap an integer up to 2^64-1 into the range instead of
+ *   refusing it.
  * Results: TCL_OK, or TCL_ERROR with Tcl's message for a value out of range,
  *   NaN, or no number at all.
  */
-int boundValue(Tcl_Interp *interp, Tcl_Obj *result, long *value)
+int boundValue(Tcl_Interp *interp, Tcl_Obj *result, Tcl_WideInt *value)
 {
-    Tcl_WideInt wide = 0;
-    if (Tcl_GetWideIntFromObj(nullptr, result, &wide) == TCL_OK && result->typePtr == intType()) {
-        *value = static_cast<long>(wide);
+    if (Tcl_GetWideIntFromObj(nullptr, result, value) == TCL_OK && counterType(result->typePtr)) {
         return TCL_OK;
     }
     double d = 0;
@@ -103,10 +114,11 @@ int boundValue(Tcl_Interp *interp, Tcl_Obj *result, long *value)
         Tcl_SetErrorCode(interp, "ARITH", "DOMAIN", msg, nullptr);
         return TCL_ERROR;
     }
+    /* Checked before the conversion, which is undefined out of range. */
     if (!(d >= -0x1p63 && d < 0x1p63)) {
         return tooLarge(interp);
     }
-    *value = static_cast<long>(d);
+    *value = static_cast<Tcl_WideInt>(d);
     return TCL_OK;
 }
 
@@ -120,7 +132,7 @@ int boundValue(Tcl_Interp *interp, Tcl_Obj *result, long *value)
  *   them. Kept out of line: readBound's plain integers need none of its
  *   stack.
  */
-[[gnu::noinline]] int evalBound(Tcl_Interp *interp, Tcl_Obj *word, long *value)
+[[gnu::noinline]] int evalBound(Tcl_Interp *interp, Tcl_Obj *word, Tcl_WideInt *value)
 {
     Tcl_Size length = 0;
     Tcl_GetStringFromObj(word, &length);
@@ -150,14 +162,17 @@ int boundValue(Tcl_Interp *interp, Tcl_Obj *result, long *value)
 /*
  * readBound --
  *   Reads a bound word: a plain integer directly, anything else through
- *   evalBound. An integer too wide for a long is a bignum, which
- *   Tcl_GetLongFromObj may have wrapped into the range: it goes to evalBound
- *   too, for its error.
+ *   evalBound. An integer beyond 64 bits is a bignum, which
+ *   Tcl_GetWideIntFromObj may have wrapped into the range: it goes to
+ *   evalBound too, for its error.
  */
-int readBound(Tcl_Interp *interp, Tcl_Obj *word, long *value)
+int readBound(Tcl_Interp *interp, Tcl_Obj *word, Tcl_WideInt *value)
 {
-    static const Tcl_ObjType *const plainInt = intType(); /* tested inline: no call per bound */
-    if (Tcl_GetLongFromObj(nullptr, word, value) == TCL_OK && word->typePtr == plainInt) {
+    /* Tested inline: no call per bound. */
+    static const Tcl_ObjType *const plainInt = intType();
+    static const Tcl_ObjType *const wideInt = wideType();
+    if (Tcl_GetWideIntFromObj(nullptr, word, value) == TCL_OK
+        && (word->typePtr == plainInt || word->typePtr == wideInt)) {
         return TCL_OK;
     }
     return evalBound(interp, word, value);
@@ -172,11 +187,7 @@ int setCounter(Tcl_Interp *interp, LoopState *loop)
         if (loop->value != nullptr) {
             Tcl_DecrRefCount(loop->value);
         }
-#if TCL_MAJOR_VERSION >= 9
         loop->value = Tcl_NewWideIntObj(loop->counter);
-#else
-        loop->value = Tcl_NewLongObj(loop->counter); /* half the work of the wide form */
-#endif
         Tcl_IncrRefCount(loop->value);
     }
     return Tcl_ObjSetVar2(interp, loop->name, nullptr, loop->value, TCL_LEAVE_ERR_MSG) != nullptr
@@ -235,9 +246,9 @@ int loopBodyDone(ClientData data[], Tcl_Interp *interp, int code)
     case TCL_OK:
     case TCL_CONTINUE:
     {
-        long next = 0;
+        Tcl_WideInt next = 0;
         if (__builtin_add_overflow(loop->counter, loop->incr, &next)) {
-            /* A step past the range of a long: the counter keeps the last value run. */
+            /* A step past 64 bits: the counter keeps the last value run. */
             return endLoop(interp, loop, TCL_OK);
         }
         loop->counter = next;
@@ -267,8 +278,8 @@ int loopBodyDone(ClientData data[], Tcl_Interp *interp, int code)
  *   that order, each a value from -2^63 to 2^63-1, which is the range of the
  *   counter. The counter is the command's own: var receives it before
  *   every iteration and once more at the end, and changes to var do not
- *   steer it. A step that would carry the counter past the range of a long
- *   ends the loop instead, var keeping the last value that ran.
+ *   steer it. A step that would carry the counter past that range ends the
+ *   loop instead, var keeping the last value that ran.
  * Results: TCL_OK when the test or a break ends the loop; an error, return
  *   or other code of the body is passed on, errors with the body line added
  *   to the error information. The result is what the body's last evaluation
@@ -282,9 +293,9 @@ int loopNRCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv
     if (objc != 5 && objc != 6) {
         return usage(interp, objv[0], "var first limit ?incr? command");
     }
-    long first = 0;
-    long limit = 0;
-    long incr = 1;
+    Tcl_WideInt first = 0;
+    Tcl_WideInt limit = 0;
+    Tcl_WideInt incr = 1;
     int code = readBound(interp, objv[2], &first);
     if (code == TCL_OK) {
         code = readBound(interp, objv[3], &limit);

@@ -16,8 +16,8 @@ namespace zks {
  *----------------------------------------------------------------------
  */
 
-ScanStatus scanNumber(std::string_view text, int base, long long maxMagnitude,
-    long long *value, std::size_t *rest)
+ScanStatus scanNumber(std::string_view text, int base, std::int64_t maxMagnitude,
+    std::int64_t *value, std::size_t *rest)
 {
     std::string_view s = skipSpace(text);
     bool negative = false;
@@ -31,7 +31,7 @@ ScanStatus scanNumber(std::string_view text, int base, long long maxMagnitude,
         s.remove_prefix(2);
     }
     std::string_view digits = s.substr(0, digitCount(s, base));
-    long long magnitude = 0;
+    std::int64_t magnitude = 0;
     bool wide = false;
     for (char c : digits) {
         if (!wide) {
@@ -52,16 +52,16 @@ ScanStatus scanNumber(std::string_view text, int base, long long maxMagnitude,
     return ScanStatus::ok;
 }
 
-ScanStatus scanInt32(std::string_view text, long long *value, std::size_t *rest)
+ScanStatus scanInt32(std::string_view text, std::int64_t *value, std::size_t *rest)
 {
-    ScanStatus status = scanNumber(text, 10, 1LL + INT_MAX, value, rest);
+    ScanStatus status = scanNumber(text, 10, std::int64_t{INT_MAX} + 1, value, rest);
     return status == ScanStatus::ok && *value > INT_MAX ? ScanStatus::tooWide : status;
 }
 
 bool takeInt32(std::string_view &s, int &value)
 {
     /* A number past an int was never a valid port or identifier: refused, not wrapped. */
-    long long v = 0;
+    std::int64_t v = 0;
     std::size_t used = 0;
     if (scanInt32(s, &v, &used) != ScanStatus::ok) {
         return false;

@@ -203,7 +203,7 @@ std::string unescapedText(std::string_view element)
  *   front of a word with a typo in it would set bits nobody asked for.
  * Results: the mode, or -1 when the text is no such number or exceeds 07777.
  */
-long chmodMode(std::string_view text)
+std::int64_t chmodMode(std::string_view text)
 {
     text = skipSpace(text);
     text.remove_suffix(static_cast<std::size_t>(
@@ -214,7 +214,7 @@ long chmodMode(std::string_view text)
     if (text.empty()) {
         return -1;
     }
-    long mode = 0;
+    std::int64_t mode = 0;
     for (char c : text) {
         if (c < '0' || c > '7') {
             return -1;
@@ -230,14 +230,16 @@ long chmodMode(std::string_view text)
 /*
  * readIndex --
  *   Reads rlindex's index as Tcl_GetIntFromObj does. An index is read on
- *   every call, mostly a small literal: the long form answers that from the
+ *   every call, mostly a small literal: the wide form answers that from the
  *   word's integer at half the cost; anything else is left to
- *   Tcl_GetIntFromObj, for its values and its messages.
+ *   Tcl_GetIntFromObj, for its values and its messages. The wide form takes
+ *   the same words with the same values on every word size; Tcl 8.6's long
+ *   form would refuse 2^64-1 (read as -1) where its long has 32 bits.
  */
 int readIndex(Tcl_Interp *interp, Tcl_Obj *word, int *index)
 {
-    long value = 0;
-    if (Tcl_GetLongFromObj(nullptr, word, &value) == TCL_OK
+    Tcl_WideInt value = 0;
+    if (Tcl_GetWideIntFromObj(nullptr, word, &value) == TCL_OK
         && value == static_cast<int>(value)) {
         *index = static_cast<int>(value);
         return TCL_OK;
@@ -336,7 +338,7 @@ int chmodCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[
     std::string_view modeWord = wordView(objv[2]);
     std::string nativePath;
     bool named = toSystemPath(wordView(objv[1]), nativePath);
-    long mode = chmodMode(modeWord);
+    std::int64_t mode = chmodMode(modeWord);
     if (mode < 0) {
         badWord(interp, "mode", modeWord, "must be an octal number from 0 to 7777");
         return setErrorCode(interp, "CHMOD", "BAD_MODE", {modeWord});

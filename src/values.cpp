@@ -33,12 +33,12 @@ namespace {
  *   pattern and are refused rather than wrapped.
  * Results: true with *value set, or false with a message in the result.
  */
-bool readTicksInteger(Tcl_Interp *interp, std::string_view word, long long *value)
+bool readTicksInteger(Tcl_Interp *interp, std::string_view word, std::int64_t *value)
 {
-    ScanStatus status = scanNumber(word, 10, 4294967295LL, value);
+    ScanStatus status = scanNumber(word, 10, std::int64_t{UINT32_MAX}, value);
     if (status == ScanStatus::noNumber) {
         *value = 0;
-    } else if (status == ScanStatus::tooWide || *value < -2147483648LL) {
+    } else if (status == ScanStatus::tooWide || *value < INT32_MIN) {
         badWord(interp, "integer", word, "outside the range -2147483648 to 4294967295");
         setErrorCode(interp, "TIMETICKS", "OUT_OF_RANGE", {word});
         return false;
@@ -96,7 +96,7 @@ int scanFailed(Tcl_Interp *interp, const ScanFailure &failure, ScanStatus status
  *   time within 497 days of the clock, which always has a local time; the
  *   zeroed fields would keep even a failure harmless.
  */
-void appendCtime(std::string &out, long long seconds)
+void appendCtime(std::string &out, std::int64_t seconds)
 {
     static const char *const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     static const char *const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -117,7 +117,7 @@ void appendCtime(std::string &out, long long seconds)
     out += ':';
     appendTwoDigits(out, local.tm_sec);
     out += ' ';
-    appendDecimal(out, local.tm_year + 1900LL);
+    appendDecimal(out, local.tm_year + std::int64_t{1900});
 }
 
 /*
@@ -245,13 +245,13 @@ int timeticksCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const o
     if (objc < 3) {
         return usage(interp, objv[0], "{now|uptime|relative|clock|timeticks} integer");
     }
-    long long integer;
+    std::int64_t integer;
     if (!readTicksInteger(interp, wordView(objv[2]), &integer)) {
         return TCL_ERROR;
     }
     /* Tick counts are unsigned 32-bit counters: -1 is 2^32-1 ticks. */
     const std::uint32_t count = static_cast<std::uint32_t>(integer);
-    const long long now = static_cast<long long>(std::time(nullptr));
+    const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
     std::string text;
 
     switch (Tcl_GetString(objv[1])[0]) {
@@ -316,9 +316,10 @@ int hex2decCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const obj
     std::string decimal;
     for (std::size_t start = 0;;) {
         /* A colon is neither space, sign nor digit: the reading stops there. */
-        long long value;
+        std::int64_t value;
         std::size_t used = 0;
-        ScanStatus status = scanNumber(text.substr(start), 16, 0xffffffffLL, &value, &used);
+        ScanStatus status =
+            scanNumber(text.substr(start), 16, std::int64_t{UINT32_MAX}, &value, &used);
         std::size_t colon = text.find(':', start + used);
         if (status != ScanStatus::ok) {
             return scanFailed(interp, hexField, status, text.substr(start, colon - start), text);
@@ -354,7 +355,7 @@ int dec2hexCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const obj
     std::string digits;
     std::string_view rest = list;
     for (std::string_view word; !(word = nextToken(rest, ' ')).empty();) {
-        long long value;
+        std::int64_t value;
         ScanStatus status = scanInt32(word, &value);
         if (status != ScanStatus::ok) {
             return scanFailed(interp, decimalInteger, status, word, list);
@@ -394,7 +395,7 @@ int ipmShowIpAddrCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *con
     std::size_t pos = 0;
     for (int n = 0; n < 4; ++n) {
         bool separated = (n == 0) || (pos < text.size() && text[pos++] == '.');
-        long long value = 0;
+        std::int64_t value = 0;
         std::size_t used = 0;
         ScanStatus status = separated ? scanInt32(text.substr(pos), &value, &used)
                                       : ScanStatus::noNumber;

@@ -258,11 +258,11 @@ enum class ScanStatus { ok, noNumber, tooWide };
  * *value holds the signed result when ok; *rest, when given, the offset
  * past the digits.
  */
-ScanStatus scanNumber(std::string_view text, int base, long long maxMagnitude,
-    long long *value, std::size_t *rest = nullptr);
+ScanStatus scanNumber(std::string_view text, int base, std::int64_t maxMagnitude,
+    std::int64_t *value, std::size_t *rest = nullptr);
 
 /* scanNumber in base 10, too wide past the range of an int. */
-ScanStatus scanInt32(std::string_view text, long long *value, std::size_t *rest = nullptr);
+ScanStatus scanInt32(std::string_view text, std::int64_t *value, std::size_t *rest = nullptr);
 
 /*
  * Like scanInt32, but takes the number off the front of s. False when there
@@ -285,9 +285,9 @@ inline void appendHex2(std::string &out, unsigned octet)
     out += hexDigits[octet & 15];
 }
 
-/* Appends a number in decimal, as "%lld" writes it. Inline: lists of numbers
- * are built with one call per number. */
-inline void appendDecimal(std::string &out, long long value)
+/* Appends a number in decimal. Inline: lists of numbers are built with one
+ * call per number. */
+inline void appendDecimal(std::string &out, std::int64_t value)
 {
     std::array<char, 24> digits;
     auto end = std::to_chars(digits.data(), digits.data() + digits.size(), value).ptr;

@@ -101,6 +101,12 @@ proc inChild {args} {
     lappend r $out
 }
 
+# LD_PRELOAD for a child that also loads the module lib, behind whatever the
+# environment preloads already (a sanitizer runtime must stay first).
+proc preloads {lib} {
+    string trim "[expr {[info exists ::env(LD_PRELOAD)] ? $::env(LD_PRELOAD) : ""}] $lib"
+}
+
 # Writes text to path byte for byte, making its directory, and returns path.
 proc writeFile {path text} {
     file mkdir [file dirname $path]
