@@ -242,9 +242,18 @@ int readIndex(Tcl_Interp *interp, Tcl_Obj *word, int *index)
     if (Tcl_GetWideIntFromObj(nullptr, word, &value) == TCL_OK
         && value == static_cast<int>(value)) {
         *index = static_cast<int>(value);
-        return TCL_OK;
+    } else if (Tcl_GetIntFromObj(interp, word, index) != TCL_OK) {
+        return TCL_ERROR;
     }
-    return Tcl_GetIntFromObj(interp, word, index);
+    /*
+     * Tcl takes a magnitude past its range modulo a power of two: -4294967295
+     * would be 1. A negative number stays negative, so it lists nothing.
+     */
+    double sign = 0;
+    if (*index > 0 && Tcl_GetDoubleFromObj(nullptr, word, &sign) == TCL_OK && sign < 0) {
+        *index = -1;
+    }
+    return TCL_OK;
 }
 
 /*
