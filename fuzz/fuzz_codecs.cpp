@@ -22,11 +22,15 @@ int hostProc(ClientData, Tcl_Interp *interp, int, Tcl_Obj *const[])
 
 void setUp()
 {
-    /* The parse direction traces to standard output. */
+    /*
+     * The parse direction traces to the interpreter's stdout: the safe child
+     * is given the process's, file descriptor 1, sent to /dev/null.
+     */
     if (std::freopen("/dev/null", "w", stdout) == nullptr) {
         std::abort();
     }
     in = fuzz::makeInterp({});
+    fuzz::check(in.master, Tcl_Eval(in.master, "interp share {} stdout zf"), "interp share");
     Tcl_CreateObjCommand(in.child, "zksBitIndexPort", hostProc, nullptr, nullptr);
     Tcl_CreateObjCommand(in.child, "zksBitIfIndex2Port", hostProc, nullptr, nullptr);
 }
