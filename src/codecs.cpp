@@ -266,13 +266,14 @@ int bitParse(Tcl_Interp *interp, std::string_view text, const char *command)
     while (last > 0 && set[last] == 0) {
         --last;
     }
-    std::string octets;
+    std::array<char, 3 * 32> written; /* "%2.2x:" per octet, the last colon left out */
+    char *at = written.data();
     for (size_t n = 0; n <= last; ++n) {
-        if (n > 0) {
-            octets += ':';
-        }
-        appendHex2(octets, set[n]);
+        *at++ = hexDigits[set[n] >> 4];
+        *at++ = hexDigits[set[n] & 15];
+        *at++ = ':';
     }
+    std::string_view octets(written.data(), static_cast<std::size_t>(at - written.data() - 1));
     trace.finish(set, octets);
     trace.write(interp);
     setResult(interp, octets);
