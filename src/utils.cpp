@@ -228,6 +228,22 @@ std::int64_t chmodMode(std::string_view text)
 }
 
 /*
+ * Whether an integer word stands for a negative number: its text says so at
+ * once, where it has one; a computed value that has none is asked as a
+ * double, which keeps the sign of any integer.
+ */
+bool isNegative(Tcl_Obj *word)
+{
+    if (word->bytes != nullptr) {
+        std::string_view text = skipSpace(
+            std::string_view(word->bytes, static_cast<std::size_t>(word->length)));
+        return !text.empty() && text[0] == '-';
+    }
+    double value = 0;
+    return Tcl_GetDoubleFromObj(nullptr, word, &value) == TCL_OK && value < 0;
+}
+
+/*
  * readIndex --
  *   Reads rlindex's index as Tcl_GetIntFromObj does. An index is read on
  *   every call, mostly a small literal: the wide form answers that from the
@@ -249,8 +265,7 @@ int readIndex(Tcl_Interp *interp, Tcl_Obj *word, int *index)
      * Tcl takes a magnitude past its range modulo a power of two: -4294967295
      * would be 1. A negative number stays negative, so it lists nothing.
      */
-    double sign = 0;
-    if (*index > 0 && Tcl_GetDoubleFromObj(nullptr, word, &sign) == TCL_OK && sign < 0) {
+    if (*index > 0 && isNegative(word)) {
         *index = -1;
     }
     return TCL_OK;
