@@ -179,9 +179,7 @@ public:
         char *at = &line_[start_[place]];
         if (before < 16 && after >= 16) {
             std::memmove(at + 1, at, start_.back() + 1 - start_[place]);
-            for (size_t i = place + 1; i < start_.size(); ++i) {
-                ++start_[i];
-            }
+            std::for_each(start_.begin() + place + 1, start_.end(), [](unsigned char &start) { ++start; });
         }
         if (after >= 16) {
             *at++ = hexDigits[after >> 4];
