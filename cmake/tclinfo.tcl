@@ -2,4 +2,5 @@
 puts "patchlevel=[info patchlevel]"
 puts "libdir=[tcl::pkgconfig get libdir,install]"
 puts "library=[info library]"
-puts "pkgPath=$tcl_pkgPath"
+# Windows Tcl has no tcl_pkgPath: packages go beside its library.
+puts "pkgPath=[expr {[info exists tcl_pkgPath] ? $tcl_pkgPath : ""}]"
