@@ -3,16 +3,21 @@
  *   What a host program that embeds Tcl may call in the library, from C or
  *   C++: the entry points of the packages Zks and Zk, and the three command
  *   procedures exported by name. The library is a loadable module: a host
- *   normally loads it with Tcl's "load" or with dlopen, and finds these by
- *   name; the declarations give their types.
+ *   normally loads it with Tcl's "load" or with dlopen (LoadLibrary on
+ *   Windows), and finds these by name; the declarations give their types.
  */
 #ifndef ZKS_H
 #define ZKS_H
 
 #include <tcl.h>
 
-/* Only the library's own build exports them; hosts see plain declarations. */
-#ifdef BUILD_zks
+/*
+ * Only the library's own build exports them (a DLL only what is marked for
+ * export); hosts see plain declarations, as they find the names at run time.
+ */
+#if defined(BUILD_zks) && (defined(_WIN32) || defined(__CYGWIN__))
+#   define ZKS_API __declspec(dllexport)
+#elif defined(BUILD_zks)
 #   define ZKS_API __attribute__((visibility("default")))
 #else
 #   define ZKS_API
