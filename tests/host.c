@@ -8,13 +8,28 @@
  *
  *     host LIBRARY
  */
-#include <dlfcn.h>
 #include <stdio.h>
 #include <string.h>
 
 #include <tcl.h>
 
 #include "zks.h"
+
+/* The module opened and its symbols found as the system's loader does it. */
+#ifdef _WIN32
+#include <windows.h>
+static void *openModule(const char *path) { return (void *)LoadLibraryA(path); }
+static void *symbol(void *module, const char *name)
+{
+    return (void *)GetProcAddress((HMODULE)module, name);
+}
+static const char *openError(void) { return "LoadLibrary failed"; }
+#else
+#include <dlfcn.h>
+static void *openModule(const char *path) { return dlopen(path, RTLD_NOW | RTLD_LOCAL); }
+static void *symbol(void *module, const char *name) { return dlsym(module, name); }
+static const char *openError(void) { return dlerror(); }
+#endif
 
 static int failures = 0;
 
@@ -60,7 +75,7 @@ static int call(Tcl_CmdProc *proc, Tcl_Interp *interp, int argc, const char *arg
 }
 
 /* The address of a symbol of the library, converted to the type the header declares. */
-#define FIND(library, name) ((__typeof__(&name)) dlsym(library, #name))
+#define FIND(library, name) ((__typeof__(&name)) symbol(library, #name))
 
 int main(int argc, char *argv[])
 {
@@ -68,9 +83,9 @@ int main(int argc, char *argv[])
         fprintf(stderr, "usage: %s library\n", argv[0]);
         return 2;
     }
-    void *library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
+    void *library = openModule(argv[1]);
     if (library == NULL) {
-        fprintf(stderr, "%s\n", dlerror());
+        fprintf(stderr, "%s: %s\n", argv[1], openError());
         return 2;
     }
 
@@ -78,7 +93,7 @@ int main(int argc, char *argv[])
     const char *entryPoints[] = {"Zks_Init", "Zks_SafeInit", "Zks_Unload", "Zks_SafeUnload",
         "Zk_Init", "Zk_SafeInit", "Zk_Unload", "Zk_SafeUnload"};
     for (size_t i = 0; i < sizeof entryPoints / sizeof entryPoints[0]; ++i) {
-        if (dlsym(library, entryPoints[i]) == NULL) {
+        if (symbol(library, entryPoints[i]) == NULL) {
             printf("FAILED %s not found\n", entryPoints[i]);
             ++failures;
         }
