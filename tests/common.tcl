@@ -27,7 +27,15 @@ proc tclErrorCode {script} {
     catch {uplevel #0 $script} - opts
     dict get $opts -errorcode
 }
-set ::tclIsDirectory [lindex [tclErrorCode {open [temporaryDirectory] w}] 2]
+# Tcl's text for EISDIR: opening a directory gives it on Unix; Windows says
+# EACCES there, but Tcl gives EISDIR for a hard link to a directory.
+if {$::tcl_platform(platform) eq "windows"} {
+    set ::tclIsDirectory [lindex [tclErrorCode {
+        file link -hard [file join [temporaryDirectory] zks-link] [temporaryDirectory]
+    }] 2]
+} else {
+    set ::tclIsDirectory [lindex [tclErrorCode {open [temporaryDirectory] w}] 2]
+}
 set ::tclIntegerCode [tclErrorCode {string repeat a x}]
 set ::tclIOError ""
 if {![catch {open /proc/self/mem} fd]} {
@@ -79,14 +87,14 @@ proc inChild {args} {
         [dict get $o -report] $valueFile]
     close $fd
     set cmd [list $::zksTclsh -encoding utf-8 $scriptFile]
-    if {[dict size [dict get $o -env]]} {
-        set cmd [list env {*}[lmap {n v} [dict get $o -env] {string cat $n = $v}] {*}$cmd]
-    }
     if {[dict get $o -stdout] eq "discard"} {
-        lappend cmd >/dev/null
+        lappend cmd >[expr {$::tcl_platform(platform) eq "windows" ? "NUL" : "/dev/null"}]
     }
     file delete $valueFile
+    # The child inherits ::env, set for the exec and restored after it.
+    set savedEnv [lmap n [dict keys [dict get $o -env]] {list $n [array get ::env $n]}]
     try {
+        array set ::env [dict get $o -env]
         set out [exec -keepnewline {*}$cmd]
         if {![file exists $valueFile]} {
             error "the child exited before its script ended"
@@ -96,6 +104,10 @@ proc inChild {args} {
         set r [read $fd]
         close $fd
     } finally {
+        foreach saved $savedEnv {
+            unset -nocomplain ::env([lindex $saved 0])
+            array set ::env [lindex $saved 1]
+        }
         file delete $scriptFile $valueFile
     }
     lappend r $out
@@ -105,6 +117,42 @@ proc inChild {args} {
 # environment preloads already (a sanitizer runtime must stay first).
 proc preloads {lib} {
     string trim "[expr {[info exists ::env(LD_PRELOAD)] ? $::env(LD_PRELOAD) : ""}] $lib"
+}
+
+# inChild's options for a child whose clock reads seconds, in UTC: the
+# library's calls of the C runtime's clock go to tests/fixedclock.cpp,
+# preloaded on Linux, loaded after the library on Windows (where it patches
+# the library's import of the clock).
+proc fixedClock {seconds} {
+    set env [list ZKS_CLOCK $seconds TZ UTC0]
+    if {$::tcl_platform(platform) eq "windows"} {
+        return [list -env $env -setup [list load $::env(ZKS_FIXEDCLOCK) Fixedclock]]
+    }
+    list -env [list LD_PRELOAD [preloads $::env(ZKS_FIXEDCLOCK)] {*}$env]
+}
+
+# File permissions as the suites compare them, four octal digits: on
+# Windows, where a file has only a read-only attribute, the owner's write
+# bit alone (0200 writable, 0000 read-only). permissionsFor gives the form
+# of a mode, setPermissions sets one.
+proc permissionsFor {mode} {
+    if {$::tcl_platform(platform) eq "windows"} {
+        set mode [expr {$mode & 0o200}]
+    }
+    format %04o $mode
+}
+proc permissions {path} {
+    if {$::tcl_platform(platform) eq "windows"} {
+        return [format %04o [expr {[file attributes $path -readonly] ? 0 : 0o200}]]
+    }
+    format %04o [file attributes $path -permissions]
+}
+proc setPermissions {path mode} {
+    if {$::tcl_platform(platform) eq "windows"} {
+        file attributes $path -readonly [expr {!($mode & 0o200)}]
+    } else {
+        file attributes $path -permissions $mode
+    }
 }
 
 # Writes text to path byte for byte, making its directory, and returns path.
