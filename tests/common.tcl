@@ -27,12 +27,11 @@ proc tclErrorCode {script} {
     catch {uplevel #0 $script} - opts
     dict get $opts -errorcode
 }
-# Tcl's text for EISDIR: opening a directory gives it on Unix; Windows says
-# EACCES there, but Tcl gives EISDIR for a hard link to a directory.
+# Windows refuses to open a directory as it refuses any access (EACCES), and
+# says EISDIR only to a hard link to one.
 if {$::tcl_platform(platform) eq "windows"} {
-    set ::tclIsDirectory [lindex [tclErrorCode {
-        file link -hard [file join [temporaryDirectory] zks-link] [temporaryDirectory]
-    }] 2]
+    set ::tclIsDirectory [lindex [tclErrorCode {file link -hard \
+        [file join [temporaryDirectory] zksLink] [temporaryDirectory]}] 2]
 } else {
     set ::tclIsDirectory [lindex [tclErrorCode {open [temporaryDirectory] w}] 2]
 }
