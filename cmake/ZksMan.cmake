@@ -1,6 +1,7 @@
 # Man pages, made from the pages of doc/ by pandoc when the library is
-# built: zks for the overview and one page per command group, named zks-*
-# so that none clashes with another package's pages of the same commands.
+# built: zks for the overview, one page per command group and zks-loading
+# for loading and unloading, named zks-* so that none clashes with another
+# package's pages of the same commands.
 #
 # ZKS_MANPAGES: AUTO builds them when pandoc is found and otherwise says so
 # in one line; ON requires pandoc; OFF skips them. ZKS_MAN_SECTION is n, as
@@ -16,7 +17,8 @@ set(ZKS_MAN_PAGES
   "zks-readZKS|readZKS.md|readZKS: read specification files into the ZkZKS array"
   "zks-bits|bits.md|bit, port, idList: bit sets, port lists and identifier lists"
   "zks-values|values.md|timeticks, hex2dec, dec2hex, ipmShowIpAddr, getIPAddr, getIPHost: managed values and addresses"
-  "zks-utils|utils.md|loop, rlindex, chmod, deleteProc: script utilities")
+  "zks-utils|utils.md|loop, rlindex, chmod, deleteProc: script utilities"
+  "zks-loading|loading.md|loading zks: platform libraries, C hosts, safe interpreters, unload, threads")
 
 if(NOT ZKS_MANPAGES STREQUAL "OFF")
   find_program(PANDOC pandoc DOC "pandoc, which makes the man pages")
