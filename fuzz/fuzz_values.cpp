@@ -2,9 +2,13 @@
  * fuzz_values.cpp --
  *   Fuzzes timeticks, hex2dec, dec2hex and ipmShowIpAddr. The first byte
  *   picks the command (and the timeticks subcommand); the rest is the
- *   argument.
+ *   argument. Every argument is also read as getIPHost reads its address,
+ *   which must agree with the C library's inet_aton.
  */
 #include "harness.h"
+#include "zksInt.h"
+
+#include <arpa/inet.h>
 
 namespace {
 
@@ -22,6 +26,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string_view arg(reinterpret_cast<const char *>(data) + 1, size - 1);
     static const char *const ticks[] = {"now", "uptime", "relative", "clock", "timeticks", "x", ""};
     fuzz::allowCommands(in, 1000);
+
+    /* inet_aton reads up to the first NUL. */
+    std::string text(arg.substr(0, arg.find('\0')));
+    in_addr libc;
+    std::uint32_t address = 0;
+    bool libcOk = inet_aton(text.c_str(), &libc) != 0;
+    bool ok = zks::parseIPv4(text, &address);
+    fuzz::require(ok == libcOk && (!ok || address == ntohl(libc.s_addr)), "address as inet_aton",
+                  text);
 
     switch (data[0] % 4) {
     case 0:

@@ -7,8 +7,7 @@
  *   codecs.cpp, values.cpp, loop.cpp and utils.cpp.
  */
 #include "zksInt.h"
-
-#include <dlfcn.h>
+#include "platform.h"
 
 #include <atomic>
 #include <memory>
@@ -37,12 +36,6 @@ constexpr UtilityCommand utilityCommands[] = {
     {"ipmShowIpAddr", zks::ipmShowIpAddrCmd, nullptr, true},
     {"idList", zks::idListCmd, nullptr, true},
     {"deleteProc", zks::deleteProcCmd, nullptr, true},
-};
-
-/* Platform libraries whose symbols later loads in the process may need. */
-constexpr const char *preloads[] = {
-    "/opt/QX/lib/libqxsnmp.so.1",
-    "/opt/QX/lib/libqx.so.1",
 };
 
 /*
@@ -171,13 +164,7 @@ std::atomic<int> callsUnderWay{0};
 void pinLibrary()
 {
     static std::once_flag pinned;
-    std::call_once(pinned, [] {
-        Dl_info info;
-        if (dladdr(reinterpret_cast<void *>(&pinLibrary), &info) != 0 && info.dli_fname != nullptr) {
-            /* The handle is never closed: that is the point. */
-            dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
-        }
-    });
+    std::call_once(pinned, zks::pinModule);
 }
 
 /*
@@ -249,9 +236,7 @@ int initialise(Tcl_Interp *interp, bool withReader, bool safe)
         }
     }
     if (!safe) {
-        for (const char *path : preloads) {
-            dlopen(path, RTLD_LAZY | RTLD_GLOBAL); /* the handle stays with the loader */
-        }
+        zks::preloadPlatformLibraries();
     }
     /* Zks made every command of Zk as well. */
     if (withReader && Tcl_PkgProvide(interp, "Zks", ZKS_VERSION) != TCL_OK) {

@@ -1,7 +1,8 @@
 /*
  * numbers.cpp --
  *   Number scanners that read words as the C library's "%d" and "%x" do,
- *   and the formatters of decimal, hex and dotted numbers. No commands.
+ *   the reader of IPv4 addresses in inet_aton's forms, and the formatters
+ *   of decimal, hex and dotted numbers. No commands.
  */
 #include "zksInt.h"
 
@@ -56,6 +57,53 @@ ScanStatus scanInt32(std::string_view text, std::int64_t *value, std::size_t *re
 {
     ScanStatus status = scanNumber(text, 10, std::int64_t{INT_MAX} + 1, value, rest);
     return status == ScanStatus::ok && *value > INT_MAX ? ScanStatus::tooWide : status;
+}
+
+bool parseIPv4(std::string_view text, std::uint32_t *address)
+{
+    /* What the last part may hold, by the number of parts before it. */
+    static constexpr std::uint32_t lastMax[] = {0xffffffff, 0xffffff, 0xffff, 0xff};
+    std::uint32_t high = 0; /* the parts before the last, in their bytes */
+    std::size_t before = 0;
+    std::size_t pos = 0;
+    std::uint64_t value = 0;
+    for (;;) {
+        /* A part as strtoul reads it in base 0, but with a digit first. */
+        if (pos == text.size() || !isDigit(text[pos])) {
+            return false;
+        }
+        int base = 10;
+        if (text[pos] == '0') {
+            bool hex = pos + 2 < text.size() && (text[pos + 1] == 'x' || text[pos + 1] == 'X')
+                && hexValue(text[pos + 2]) >= 0;
+            base = hex ? 16 : 8;
+            pos += hex ? 2 : 0;
+        }
+        value = 0;
+        for (; pos < text.size() && digitValue(text[pos], base) >= 0; ++pos) {
+            value = value * base + digitValue(text[pos], base);
+            if (value > 0xffffffff) {
+                return false;
+            }
+        }
+        if (pos == text.size() || text[pos] != '.') {
+            break;
+        }
+        if (before == 3 || value > 0xff) {
+            return false;
+        }
+        high |= static_cast<std::uint32_t>(value) << (24 - 8 * before);
+        ++before;
+        ++pos;
+    }
+    if (pos < text.size() && !isSpace(text[pos])) {
+        return false;
+    }
+    if (value > lastMax[before]) {
+        return false;
+    }
+    *address = high | static_cast<std::uint32_t>(value);
+    return true;
 }
 
 bool takeInt32(std::string_view &s, int &value)

@@ -8,8 +8,7 @@
  *   scope.
  */
 #include "zksInt.h"
-
-#include <sys/stat.h>
+#include "platform.h"
 
 #include <array>
 #include <cerrno>
@@ -29,9 +28,10 @@ namespace {
  * The include bookkeeping is shared by every readZKS running on a thread:
  * the current depth, and per depth the line and file name that messages
  * show. TopDir is the directory of the top-level file, against which
- * includes are resolved. Names are kept in the system's encoding, as the
- * system and the files themselves give them. Each thread has its own, so
- * interpreters in different threads can read at the same time.
+ * includes are resolved. Names are kept as reader paths (platform.h): on
+ * POSIX in the system's encoding, as the system and the files themselves
+ * give them. Each thread has its own, so interpreters in different threads
+ * can read at the same time.
  *----------------------------------------------------------------------
  */
 
@@ -258,7 +258,7 @@ TokenKind readToken(Input &in, std::string &text, std::size_t start, bool brace,
 void setReadError(Tcl_Interp *interp, std::string_view message)
 {
     std::string text = "readZKS: ";
-    text += fromSystemEncoding(ZksFileName[NestLevel]);
+    text += readerPathToTcl(ZksFileName[NestLevel]);
     text += ':';
     text += std::to_string(ZksLineNo[NestLevel]);
     text += ' ';
@@ -266,14 +266,11 @@ void setReadError(Tcl_Interp *interp, std::string_view message)
     setResult(interp, text);
 }
 
-/*
- * "readZKS: PATH: can't open", with the system's reason in errorCode; the
- * path is in the system's encoding.
- */
+/* "readZKS: PATH: can't open", with the system's reason in errorCode. */
 int canNotOpen(Tcl_Interp *interp, std::string_view path, int err)
 {
     std::string text = "readZKS: ";
-    text += fromSystemEncoding(path);
+    text += readerPathToTcl(path);
     text += ": can't open";
     setResult(interp, text);
     return setPosixErrorCode(interp, err);
@@ -326,7 +323,7 @@ struct Reader {
         } else {
             setReadError(interp, message);
             setErrorCode(interp, "READZKS", reason,
-                {fromSystemEncoding(ZksFileName[NestLevel]), std::to_string(ZksLineNo[NestLevel])});
+                {readerPathToTcl(ZksFileName[NestLevel]), std::to_string(ZksLineNo[NestLevel])});
         }
         return Next::fail;
     }
@@ -384,12 +381,13 @@ Next readInclude(Reader &r)
     if (r.next(0, false) != TokenKind::string) {
         return r.fail("SYNTAX", "expected string");
     }
-    std::string name = r.text.substr(1, r.text.size() - 2);
+    std::string bytes = r.text.substr(1, r.text.size() - 2);
+    std::string name = readerPathFromFile(bytes);
     std::string includePath = name;
-    if (name.find('/') == std::string::npos && !TopDir.empty()) {
+    if (fileNameStart(name) == 0 && !TopDir.empty()) {
         includePath = TopDir + '/' + name;
     }
-    if (name.find('\0') != std::string::npos) {
+    if (bytes.find('\0') != std::string::npos) {
         canNotOpen(r.interp, includePath, EINVAL); /* the system would read a name cut short */
         return Next::fail;
     }
@@ -435,31 +433,24 @@ Next readClass(Reader &r)
  * readSpec --
  *   Reads one specification file at the current depth: the body of readZKS,
  *   and of every include, which calls it again one depth deeper. The path
- *   is in the system's encoding.
+ *   is a reader path (platform.h).
  * Results: TCL_OK at a clean end of the file, TCL_ERROR after the first
  *   error, with the message in the interpreter's result.
  * Side effects: elements of ZkZKS and whatever the evaluated commands do.
  */
 int readSpec(Tcl_Interp *interp, const std::string &path)
 {
-    errno = 0;
-    File f(std::fopen(path.c_str(), "r"), &std::fclose);
+    /* Bytes as they are: CR is white space already, and 0x1A is no end. */
+    int err = 0;
+    File f(openForReading(path, &err), &std::fclose);
     if (!f) {
-        return canNotOpen(interp, path, errno != 0 ? errno : EIO);
-    }
-    struct stat st;
-    if (fstat(fileno(f.get()), &st) != 0) {
-        return canNotOpen(interp, path, errno);
-    }
-    if (S_ISDIR(st.st_mode)) {
-        return canNotOpen(interp, path, EISDIR);
+        return canNotOpen(interp, path, err);
     }
 
-    std::size_t slash = path.rfind('/');
-    ZksFileName[NestLevel] = slash == std::string::npos ? path : path.substr(slash + 1);
+    ZksFileName[NestLevel] = path.substr(fileNameStart(path));
     ZksLineNo[NestLevel] = 1;
     if (NestLevel == 0) {
-        TopDir = slash == std::string::npos ? std::string() : path.substr(0, slash);
+        TopDir = includeDirectory(path);
     }
 
     Reader r{interp, Input(f.get()), {}, {}, ZksLineNo[NestLevel]};
@@ -529,8 +520,8 @@ int readZKSCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const obj
     int savedLevel = NestLevel;
 
     std::string path;
-    int rc = toSystemPath(wordView(objv[1]), path) ? readSpec(interp, path)
-                                                    : canNotOpen(interp, path, EINVAL);
+    int rc = readerPathFromTcl(wordView(objv[1]), path) ? readSpec(interp, path)
+                                                        : canNotOpen(interp, path, EINVAL);
 
     NestLevel = savedLevel;
     ZksFileName[NestLevel] = std::move(savedName);

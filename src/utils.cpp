@@ -6,12 +6,10 @@
  *     deleteProc  removal of a command
  */
 #include "zksInt.h"
-
-#include <sys/stat.h>
+#include "platform.h"
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <string>
 #include <string_view>
 
@@ -358,18 +356,15 @@ int chmodCmd(ClientData, Tcl_Interp *interp, Tcl_Size objc, Tcl_Obj *const objv[
     if (objc <= 2) {
         return usage(interp, objv[0], "filename mode");
     }
-    const char *path = Tcl_GetString(objv[1]);
+    std::string_view path = wordView(objv[1]);
     std::string_view modeWord = wordView(objv[2]);
-    std::string nativePath;
-    bool named = toSystemPath(wordView(objv[1]), nativePath);
     std::int64_t mode = chmodMode(modeWord);
     if (mode < 0) {
         badWord(interp, "mode", modeWord, "must be an octal number from 0 to 7777");
         return setErrorCode(interp, "CHMOD", "BAD_MODE", {modeWord});
     }
-    if (!named || ::chmod(nativePath.c_str(), static_cast<mode_t>(mode)) != 0) {
-        int err = named ? errno : EINVAL;
-        setResult(interp, std::string("can't chmod ") + path);
+    if (int err = changeMode(path, static_cast<int>(mode)); err != 0) {
+        setResult(interp, std::string("can't chmod ").append(path));
         return setPosixErrorCode(interp, err);
     }
     return TCL_OK;

@@ -9,13 +9,9 @@
  *     getIPHost      an IPv4 address's host name
  */
 #include "zksInt.h"
+#include "platform.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-
-#include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <ctime>
 #include <optional>
 #include <string>
@@ -101,10 +97,8 @@ void appendCtime(std::string &out, std::int64_t seconds)
     static const char *const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     static const char *const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    std::time_t t = static_cast<std::time_t>(seconds);
     std::tm local{};
-    tzset(); /* follow TZ changes as ctime would */
-    localtime_r(&t, &local);
+    localTime(seconds, &local);
     out += days[local.tm_wday];
     out += ' ';
     out += months[local.tm_mon];
@@ -119,49 +113,6 @@ void appendCtime(std::string &out, std::int64_t seconds)
     out += ' ';
     appendDecimal(out, local.tm_year + std::int64_t{1900});
 }
-
-/*
- * hostEntryLookup --
- *   Runs a reentrant resolver call, growing its work buffer while the
- *   resolver reports it too small. The entry points into the buffer.
- * Results: true when the resolver found an entry; otherwise *status holds
- *   the resolver's own status (h_errno).
- */
-template <typename Call>
-bool hostEntryLookup(Call call, hostent &entry, std::string &buffer, int *status = nullptr)
-{
-    constexpr std::size_t maxBuffer = 1 << 20;
-    buffer.resize(1024);
-    for (;;) {
-        hostent *found = nullptr;
-        int herr = NO_RECOVERY;
-        int rc = call(&entry, buffer.data(), buffer.size(), &found, &herr);
-        if (rc == ERANGE && buffer.size() < maxBuffer) {
-            buffer.resize(buffer.size() * 2);
-            continue;
-        }
-        if (status != nullptr) {
-            *status = herr;
-        }
-        return rc == 0 && found != nullptr;
-    }
-}
-
-/* The resolver's status by the name its header gives it. */
-const char *resolverStatusName(int status)
-{
-    switch (status) {
-    case HOST_NOT_FOUND:
-        return "HOST_NOT_FOUND";
-    case TRY_AGAIN:
-        return "TRY_AGAIN";
-    case NO_DATA:
-        return "NO_DATA";
-    default:
-        return "NO_RECOVERY";
-    }
-}
-
 
 /*
  * lookupAddress --
@@ -179,24 +130,14 @@ int lookupAddress(Tcl_Interp *interp, const char *name)
         setResult(interp, name);
         return TCL_OK;
     }
-    hostent entry;
-    std::string buffer;
-    int status = 0;
-    bool found = hostEntryLookup(
-        [name](hostent *e, char *buf, std::size_t len, hostent **res, int *herr) {
-            return gethostbyname2_r(name, AF_INET, e, buf, len, res, herr);
-        },
-        entry, buffer, &status);
-    /* Asked for AF_INET, the resolver gives 4-byte addresses only. */
-    if (!found || entry.h_addr_list[0] == nullptr) {
+    std::uint32_t address = 0;
+    const char *reason = nullptr;
+    if (!firstIPv4Address(name, &address, &reason)) {
         Tcl_ResetResult(interp);
-        return setErrorCode(interp, "GETIPADDR", found ? "NO_DATA" : resolverStatusName(status),
-            {name});
+        return setErrorCode(interp, "GETIPADDR", reason, {name});
     }
-    in_addr address;
-    std::memcpy(&address, entry.h_addr_list[0], sizeof address);
     std::string text;
-    appendDotted(text, ntohl(address.s_addr));
+    appendDotted(text, address);
     setResult(interp, text);
     return TCL_OK;
 }
@@ -204,26 +145,21 @@ int lookupAddress(Tcl_Interp *interp, const char *name)
 /*
  * lookupHost --
  *   The work of getIPHost: the official name of an IPv4 address, written in
- *   any form of inet_aton (one to four parts, decimal, octal or hex);
- *   255.255.255.255 is an address like any other.
+ *   any form of inet_aton (one to four parts, decimal, octal or hex), read
+ *   the same on every platform; 255.255.255.255 is an address like any
+ *   other.
  * Results: TCL_OK with the name, or the text unchanged when the address has
  *   none; TCL_ERROR with a message for text that is no address.
  */
 int lookupHost(Tcl_Interp *interp, const char *text)
 {
-    in_addr address;
-    if (inet_aton(text, &address) == 0) {
+    std::uint32_t address = 0;
+    if (!parseIPv4(text, &address)) {
         setResult(interp, "IP-address must be of the form a.b.c.d");
         return setErrorCode(interp, "GETIPHOST", "BAD_ADDRESS", {text});
     }
-    hostent entry;
-    std::string buffer;
-    bool found = hostEntryLookup(
-        [&address](hostent *e, char *buf, std::size_t len, hostent **res, int *herr) {
-            return gethostbyaddr_r(&address, sizeof address, AF_INET, e, buf, len, res, herr);
-        },
-        entry, buffer);
-    setResult(interp, found && entry.h_name != nullptr ? entry.h_name : text);
+    std::string name;
+    setResult(interp, officialHostName(address, &name) ? std::string_view(name) : text);
     return TCL_OK;
 }
 

@@ -16,7 +16,9 @@
  *     trace.cpp     the trace lines of bit parse and port parse, to stdout
  *     messages.cpp  usage and "bad X" messages, errorCode lists
  *     encoding.cpp  texts to and from the system's encoding
- *     numbers.cpp   number scanners and formatters
+ *     numbers.cpp   number and address scanners, formatters
+ *   and what differs between POSIX and Windows (platform.h):
+ *     platformPosix.cpp, platformWin.cpp
  */
 #ifndef ZKS_INT_H
 #define ZKS_INT_H
@@ -225,7 +227,7 @@ inline int hexValue(char c)
     return hexValues[static_cast<unsigned char>(c)];
 }
 
-/* The value of c as a digit of base (10 or 16), -1 for every other byte. */
+/* The value of c as a digit of base (8, 10 or 16), -1 for every other byte. */
 inline int digitValue(char c, int base)
 {
     int d = hexValue(c);
@@ -276,6 +278,15 @@ ScanStatus scanNumber(std::string_view text, int base, std::int64_t maxMagnitude
 
 /* scanNumber in base 10, too wide past the range of an int. */
 ScanStatus scanInt32(std::string_view text, std::int64_t *value, std::size_t *rest = nullptr);
+
+/*
+ * Reads an IPv4 address in the forms of inet_aton: one to four parts
+ * separated by points, each decimal, octal (leading 0) or hex (leading 0x);
+ * all but the last are one byte each, the last fills the remaining low
+ * bytes. White space may end the address, and what follows it is ignored.
+ * False for any other text; *address is the host-order number when true.
+ */
+bool parseIPv4(std::string_view text, std::uint32_t *address);
 
 /*
  * Like scanInt32, but takes the number off the front of s. False when there

@@ -27,7 +27,14 @@ proc tclErrorCode {script} {
     catch {uplevel #0 $script} - opts
     dict get $opts -errorcode
 }
-set ::tclIsDirectory [lindex [tclErrorCode {open [temporaryDirectory] w}] 2]
+# Windows refuses to open a directory as it refuses any access (EACCES), and
+# says EISDIR only to a hard link to one.
+if {$::tcl_platform(platform) eq "windows"} {
+    set ::tclIsDirectory [lindex [tclErrorCode {file link -hard \
+        [file join [temporaryDirectory] zksLink] [temporaryDirectory]}] 2]
+} else {
+    set ::tclIsDirectory [lindex [tclErrorCode {open [temporaryDirectory] w}] 2]
+}
 set ::tclIntegerCode [tclErrorCode {string repeat a x}]
 set ::tclIOError ""
 if {![catch {open /proc/self/mem} fd]} {
