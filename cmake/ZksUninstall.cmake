@@ -1,13 +1,24 @@
 # Removes what the last "cmake --install" of this build tree put in place,
-# as its install_manifest.txt lists it (under the prefix given when
-# configuring, or the one given to --prefix; under $DESTDIR when that is
-# set, as it was for the install), then the directories of the library's
-# own that this leaves empty. Run as
-#   cmake -DMANIFEST=BUILD/install_manifest.txt -P ZksUninstall.cmake
-if(NOT EXISTS "${MANIFEST}")
+# as its install_manifest.txt lists it, and what an install of this tree set
+# out to put in place (install_planned.txt, written before it copies
+# anything), so that an install that stopped part-way is undone too. Paths
+# are under the prefix given when configuring, or the one given to
+# --prefix, and under $DESTDIR when that is set, as it was for the install.
+# Then the directories of the library's own that this leaves empty go. Run
+# as
+#   cmake -DMANIFEST=BUILD/install_manifest.txt -DPLANNED=BUILD/install_planned.txt
+#         -P ZksUninstall.cmake
+set(files)
+foreach(list IN ITEMS "${MANIFEST}" "${PLANNED}")
+  if(NOT list STREQUAL "" AND EXISTS "${list}")
+    file(STRINGS "${list}" listed)
+    list(APPEND files ${listed})
+  endif()
+endforeach()
+if(NOT files)
   message(FATAL_ERROR "${MANIFEST} not found: nothing was installed from this build tree")
 endif()
-file(STRINGS "${MANIFEST}" files)
+list(REMOVE_DUPLICATES files)
 set(dirs)
 foreach(file IN LISTS files)
   set(file "$ENV{DESTDIR}${file}")

@@ -19,47 +19,29 @@ if {[catch {readZKS [file join $here spec broken.spec]} msg]} {
 }
 
 # --- Bit sets, port lists and identifier lists ---------------------------
-# bit parse and port parse write trace lines to C's standard output, which
-# is buffered apart from Tcl's stdout channel. So that they show up in order
-# here, the parses run in a child tclsh and their trace is printed under the
-# call.
+# bit parse and port parse write trace lines to stdout as they work, as puts
+# would, so each trace comes right under the line that announces its call.
 
 # A port mapping for devices with 8 ports per slot: 1/1 is bit 0, 2/1 is 8.
-set portMapping {
-    proc zksBitIndexPort {port} {
-        scan $port %d/%d slot n
-        expr {($slot - 1) * 8 + $n - 1}
-    }
-    proc zksBitIfIndex2Port {bit} {
-        return [expr {$bit / 8 + 1}]/[expr {$bit % 8 + 1}]
-    }
+proc zksBitIndexPort {port} {
+    scan $port %d/%d slot n
+    expr {($slot - 1) * 8 + $n - 1}
 }
-eval $portMapping
-
-# Runs a parse command in a child tclsh with the mapping defined, shows the
-# call, its trace and its result, and returns the result.
-proc parseShown {command} {
-    lassign [chan pipe] from to
-    set script [join [list [list set auto_path $::auto_path] {package require Zks} \
-        $::portMapping "puts -nonewline stderr \[$command\]"] \n]
-    set trace [exec [info nameofexecutable] << $script 2>@ $to]
-    close $to
-    set result [read $from]
-    close $from
-    puts "  $command -> $result"
-    foreach line [split $trace \n] {
-        puts "      | $line"
-    }
-    return $result
+proc zksBitIfIndex2Port {bit} {
+    return [expr {$bit / 8 + 1}]/[expr {$bit % 8 + 1}]
 }
 
 puts "\nbit: number lists and hex-octet strings"
-set octets [parseShown {bit parse {0 - 2 5 7 - 8}}]
+puts "  bit parse {0 - 2 5 7 - 8} traces its work:"
+set octets [bit parse {0 - 2 5 7 - 8}]
+puts "  and returns $octets"
 puts "  bit print $octets -> \"[bit print $octets]\""
 puts "  bit print $octets r -> [bit print $octets r]"
 
 puts "\nport: ports through zksBitIndexPort / zksBitIfIndex2Port (8 per slot)"
-set octets [parseShown {port parse {1/1-1/4 2/3 4/8}}]
+puts "  port parse {1/1-1/4 2/3 4/8} traces its work:"
+set octets [port parse {1/1-1/4 2/3 4/8}]
+puts "  and returns $octets"
 puts "  port print $octets -> [port print $octets]"
 puts "  port print $octets r -> [port print $octets r]"
 

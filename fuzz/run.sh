@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs each fuzz target for FUZZ_SECONDS (default 60) on a copy of its seed
 # corpus; fails on the first crash, leak or broken invariant. The targets run
-# from the project's root with relative paths, as the README's command for a
-# long run has them.
+# from the project's root with relative paths, as doc/building.md's command
+# for a long run has them.
 # Usage: run.sh BUILD_DIR TARGET...
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"

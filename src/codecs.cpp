@@ -6,6 +6,7 @@
  *     port    port lists ("1/1-1/3"), by way of the bit codec and the host
  *             scripts' mapping procedures
  *     idList  identifier lists ("5,12") and two octets per identifier
+ *   The parse traces go out through trace.cpp.
  */
 #include "zksInt.h"
 
@@ -75,75 +76,6 @@ int leadingNumber(std::string_view token)
 }
 
 /*
- * traceChannel --
- *   The channel interp knows as stdout, as Tcl_GetChannel finds it, or null
- *   when it has none: a safe interpreter is given none, and a script may
- *   have closed it. The usual case, a registered stdout, is answered without
- *   Tcl_GetChannel, whose failure would leave a message in the interpreter.
- */
-Tcl_Channel traceChannel(Tcl_Interp *interp)
-{
-    Tcl_Channel chan = Tcl_GetStdChannel(TCL_STDOUT);
-    if (chan == nullptr || Tcl_IsChannelRegistered(interp, chan)) {
-        return chan;
-    }
-    if (Tcl_IsSafe(interp)) {
-        return nullptr; /* only a master's "interp share" gives it one */
-    }
-    /* A trusted interpreter registers the standard channels at its first lookup. */
-    Tcl_InterpState saved = Tcl_SaveInterpState(interp, TCL_OK);
-    chan = Tcl_GetChannel(interp, "stdout", nullptr);
-    Tcl_RestoreInterpState(interp, saved);
-    return chan;
-}
-
-/* Writes text, as Tcl's own puts would, to chan when there is one. */
-void writeTrace(Tcl_Channel chan, std::string_view text)
-{
-    if (chan != nullptr) { /* a failed write is the channel's affair, not the command's */
-        Tcl_WriteChars(chan, text.data(), static_cast<Tcl_Size>(text.size()));
-    }
-}
-
-/*
- * Whether chan's encoding writes ASCII as the same bytes, with no shift
- * state: then ASCII text may go to it as bytes, without the conversion
- * that costs more than a parse.
- */
-bool writesAsciiAsIs(Tcl_Channel chan)
-{
-    Tcl_DString name;
-    Tcl_DStringInit(&name);
-    bool asIs = false;
-    if (Tcl_GetChannelOption(nullptr, chan, "-encoding", &name) == TCL_OK) {
-        std::string_view n(Tcl_DStringValue(&name), static_cast<std::size_t>(Tcl_DStringLength(&name)));
-        asIs = n == "utf-8" || n == "ascii" || n == "binary" || n.substr(0, 8) == "iso8859-";
-    }
-    Tcl_DStringFree(&name);
-    return asIs;
-}
-
-bool isAscii(std::string_view text)
-{
-    return std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
-}
-
-/*
- * writeTrace for a text whose part from asciiFrom on is known to be ASCII:
- * as bytes when the rest is ASCII too and the channel takes ASCII as is.
- * Always in one call: a script behind the channel (a transform, a reflected
- * channel) may close it while a write is under way.
- */
-void writeTrace(Tcl_Channel chan, std::string_view text, std::size_t asciiFrom)
-{
-    if (chan != nullptr && writesAsciiAsIs(chan) && isAscii(text.substr(0, asciiFrom))) {
-        Tcl_Write(chan, text.data(), static_cast<Tcl_Size>(text.size()));
-    } else {
-        writeTrace(chan, text);
-    }
-}
-
-/*
  * ParseTrace --
  *   The trace of a parse: "bitParse: str=TEXT", a setting line per bit set,
  *   the octets of the set, "bitParse: buf=OCTETS". Nothing else runs during
@@ -207,7 +139,7 @@ public:
     }
 
     /* All but the script's text on the first line is ASCII. */
-    void write(Tcl_Interp *interp) const { writeTrace(traceChannel(interp), lines_, head_); }
+    void write(Tcl_Interp *interp) const { writeTrace(interp, lines_, head_); }
 
 private:
     std::string lines_;
@@ -389,7 +321,7 @@ std::string indexCall(int slot, int port)
 int portParse(Tcl_Interp *interp, std::string_view text, std::string &numbers)
 {
     /* Written at once: the mapping procedures may trace parses of their own. */
-    writeTrace(traceChannel(interp), "portParse: str=" + std::string(text) + '\n');
+    writeTrace(interp, "portParse: str=" + std::string(text) + '\n');
     numbers.clear();
     /* Braces separate too, so the elements of a Tcl list come apart. */
     auto separates = [](char c) { return c == ' ' || c == '{' || c == '}'; };
@@ -422,7 +354,7 @@ int portParse(Tcl_Interp *interp, std::string_view text, std::string &numbers)
         }
         numbers += ' ';
     }
-    writeTrace(traceChannel(interp), "portParse: buf = " + numbers + '\n');
+    writeTrace(interp, "portParse: buf = " + numbers + '\n');
     setResult(interp, numbers);
     return TCL_OK;
 }

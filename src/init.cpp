@@ -201,6 +201,17 @@ bool createCommand(Tcl_Interp *interp, const char *name, zks::ObjCmdProc *proc,
 }
 
 /*
+ * Whether the package index asks, by ::zks::loadAs, for the Zk set from a
+ * load under the Zks prefix. Tcl's loader knows a file under one prefix per
+ * process, so the index gives Zk to an interpreter that way.
+ */
+bool indexAsksForZk(Tcl_Interp *interp)
+{
+    const char *as = Tcl_GetVar2(interp, "::zks::loadAs", nullptr, TCL_GLOBAL_ONLY);
+    return as != nullptr && std::string_view(as) == "Zk";
+}
+
+/*
  * initialise --
  *   What every entry point does: the stubs (a host may call an entry point
  *   alone), the library pinned, then the commands in table order, readZKS
@@ -213,6 +224,9 @@ int initialise(Tcl_Interp *interp, bool withReader, bool safe)
         return TCL_ERROR;
     }
     pinLibrary();
+    if (withReader && indexAsksForZk(interp)) {
+        withReader = false;
+    }
     if (withReader && !safe && !createCommand(interp, "readZKS", zks::readZKSCmd)) {
         return TCL_ERROR;
     }
@@ -358,6 +372,8 @@ void zks::endCall()
  * Zks_Init --
  *   Creates readZKS, then the utility commands, then preloads the platform
  *   libraries with global symbol visibility; missing ones are passed over.
+ *   When the package index has set ::zks::loadAs to Zk, only what Zk_Init
+ *   makes: Tcl's loader lets the index load Zk under this prefix alone.
  * Results: TCL_OK, or TCL_ERROR when the interpreter's Tcl is not one this
  *   library was built for.
  * Side effects: fourteen commands; two libraries in the process.

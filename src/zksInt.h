@@ -13,6 +13,7 @@
  *     loop.cpp      loop
  *     utils.cpp     rlindex, chmod, deleteProc
  *   and the helpers:
+ *     trace.cpp     the trace lines of bit parse and port parse, to stdout
  *     messages.cpp  usage and "bad X" messages, errorCode lists
  *     encoding.cpp  texts to and from the system's encoding
  *     numbers.cpp   number and address scanners, formatters
@@ -146,6 +147,18 @@ int badWord(Tcl_Interp *interp, const char *kind, std::string_view word,
 
 /* The same for a word that is the whole argument: 'bad KIND "WORD": REASON'. */
 int badWord(Tcl_Interp *interp, const char *kind, std::string_view word, const char *reason);
+
+/*
+ *----------------------------------------------------------------------
+ * Trace lines (trace.cpp): written to the channel interp knows as stdout,
+ * when it has one, in a single write, as Tcl's puts would write them.
+ *----------------------------------------------------------------------
+ */
+void writeTrace(Tcl_Interp *interp, std::string_view text);
+
+/* The same for a text whose part from asciiFrom on is known to be ASCII:
+ * written as bytes when the whole of it is and the channel allows. */
+void writeTrace(Tcl_Interp *interp, std::string_view text, std::size_t asciiFrom);
 
 /*
  *----------------------------------------------------------------------

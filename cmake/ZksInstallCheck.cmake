@@ -1,0 +1,26 @@
+# Run by "cmake --install" before it copies anything (see ZksInstall.cmake):
+# fails, having installed nothing, when a file to install is not built, and
+# otherwise writes where every file goes, for uninstall.
+set(missing)
+set(planned)
+foreach(pair IN LISTS ZKS_INSTALL_PAIRS)
+  string(FIND "${pair}" "|" bar)
+  string(SUBSTRING "${pair}" 0 ${bar} source)
+  math(EXPR bar "${bar} + 1")
+  string(SUBSTRING "${pair}" ${bar} -1 destination)
+  if(NOT source STREQUAL "" AND NOT EXISTS "${source}")
+    list(APPEND missing "${source}")
+  endif()
+  if(IS_ABSOLUTE "${destination}")
+    list(APPEND planned "${destination}")
+  else()
+    list(APPEND planned "${CMAKE_INSTALL_PREFIX}/${destination}")
+  endif()
+endforeach()
+if(missing)
+  list(JOIN missing "\n  " missing)
+  message(FATAL_ERROR "Nothing installed: not built yet:\n  ${missing}\n"
+    "Run \"cmake --build ${ZKS_BUILD_DIR}\" first.")
+endif()
+list(JOIN planned "\n" planned)
+file(WRITE "${ZKS_INSTALL_PLANNED}" "${planned}\n")
