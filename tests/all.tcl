@@ -5,6 +5,10 @@ package require tcltest 2.5
 namespace import ::tcltest::*
 
 configure {*}$argv -testdir [file dirname [file normalize [info script]]]
+# A suite run on its own by CTest works in a directory of its own.
+if {[info exists env(ZKS_SUITE)]} {
+    configure -tmpdir [file join [temporaryDirectory] $env(ZKS_SUITE)]
+}
 if {[runAllTests]} {
     exit 1
 }
